@@ -1,0 +1,20 @@
+#pragma once
+// Portable text of the extraction: command lines, the script, and its bytes on disk.
+
+#include <string>
+
+// Wraps a path in double quotes for a Windows command line, doubling backslashes that
+// would otherwise escape the closing quote. Never fails.
+std::wstring QuoteCommandLinePath(const std::wstring& path);
+// "tar.exe -xf ..." for zipPath into destDir. Never fails.
+std::wstring TarCommandLine(const std::wstring& zipPath, const std::wstring& destDir);
+// "cscript.exe //NoLogo ..." running the script at scriptPath. Never fails.
+std::wstring CscriptCommandLine(const std::wstring& scriptPath);
+// "powershell.exe ... Expand-Archive ..." with both paths single-quote escaped. Never fails.
+std::wstring PowerShellCommandLine(const std::wstring& zipPath, const std::wstring& destDir);
+// destDir + "\extract_temp.vbs". Never fails.
+std::wstring ExtractScriptPath(const std::wstring& destDir);
+// The six-line VBScript that copies the archive's items into destDir. Never fails.
+std::wstring ExtractScriptText(const std::wstring& zipPath, const std::wstring& destDir);
+// text as UTF-16LE with a byte-order mark, the form the script host reads. Never fails.
+std::string EncodeScriptFile(const std::wstring& text);

@@ -1,0 +1,31 @@
+#pragma once
+// Unpacks a ZIP archive with programs that come with Windows: tar.exe, then a VBScript
+// under cscript.exe, then PowerShell's Expand-Archive.
+
+#include <windows.h>
+
+#include <string>
+
+// The script host is given this long before its attempt counts as failed.
+constexpr DWORD ScriptHostWaitMilliseconds = 60000;
+
+// True when one unpacker exited 0 and left entries besides the archive and the script;
+// false after all three failed (advice in the detail text). The archive is never touched.
+bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir);
+// True when tar.exe started and exited with 0.
+bool ExtractWithTar(const std::wstring& zipPath, const std::wstring& destDir);
+// True when the script host started and exited with 0 within waitMilliseconds; a host still
+// running then is terminated. The temporary script is always deleted.
+bool ExtractWithVbscript(const std::wstring& zipPath, const std::wstring& destDir,
+                         DWORD waitMilliseconds = ScriptHostWaitMilliseconds);
+// True when powershell.exe started and exited with 0.
+bool ExtractWithPowerShell(const std::wstring& zipPath, const std::wstring& destDir);
+// True when dir lists an entry other than "." and ".."; false for a missing directory.
+bool DirectoryHasEntries(const std::wstring& dir);
+// True when dir lists an entry other than ".", ".." and the names given (compared
+// case-insensitively); false for a missing directory.
+bool DirectoryHasEntriesBesides(const std::wstring& dir, const std::wstring& ignored1,
+                                const std::wstring& ignored2);
+// True when commandLine started and exited with 0 within waitMilliseconds; a process still
+// running after a finite wait is terminated and counts as failed.
+bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds, bool hideWindow);

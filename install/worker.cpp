@@ -1,0 +1,2 @@
+#include "install/install.h"
+DWORD WINAPI InstallWorker(LPVOID) { return 0; }

@@ -1,0 +1,3 @@
+#include "net/paths.h"
+// placeholder
+std::vector<std::wstring> DirectoriesToCreate(const std::wstring&) { return {}; }
