@@ -1,1 +1,76 @@
+#include "app/dialog.h"
+
 #include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "app/resource.h"
+#include "app/shared_state.h"
+#include "app/status.h"
+#include "install/install.h"
+
+namespace {
+
+void InitialiseControls(HWND dialog) {
+    StatusLabel = GetDlgItem(dialog, IDC_STATUS);
+    ProgressBar = GetDlgItem(dialog, IDC_PROGRESS);
+    ActionButton = GetDlgItem(dialog, IDC_ACTION);
+    DetailLabel = GetDlgItem(dialog, IDC_DETAIL);
+    if (ProgressBar != nullptr) {
+        SendMessageW(ProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+        SendMessageW(ProgressBar, PBM_SETSTEP, 1, 0);
+    }
+    SetStatusText(L"准备就绪，点击开始安装");
+    if (ProgressBar != nullptr) SendMessageW(ProgressBar, PBM_SETPOS, 0, 0);
+}
+
+void StartInstallRun() {
+    InstallInProgress.store(true, std::memory_order_release);
+    if (ActionButton != nullptr) EnableWindow(ActionButton, FALSE);
+    SetWindowTextW(ActionButton, L"安装中...");
+    if (StartInstallWorker()) return;
+    // Without a worker nobody would ever hand the button back.
+    InstallInProgress.store(false, std::memory_order_release);
+    SetStatusText(L"错误：安装过程中发生未知错误");
+    SetDetailText(L"请重新运行安装程序");
+    if (ActionButton != nullptr) EnableWindow(ActionButton, TRUE);
+    SetWindowTextW(ActionButton, L"重新安装");
+}
+
+void OnActionButton(HWND dialog) {
+    if (InstallInProgress.load(std::memory_order_acquire)) return;
+    if (!LaunchTarget.empty()) {
+        ShellExecuteW(nullptr, L"open", LaunchTarget.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        EndDialog(dialog, 1);
+        return;
+    }
+    StartInstallRun();
+}
+
+}  // namespace
+
+INT_PTR CALLBACK InstallerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            InitialiseControls(window);
+            return TRUE;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDC_EXIT:
+                    EndDialog(window, IDC_EXIT);
+                    break;
+                case IDC_ACTION:
+                    OnActionButton(window);
+                    break;
+                default:
+                    // Escape (IDCANCEL) included: only the close box and the exit command end the dialog.
+                    break;
+            }
+            return FALSE;
+        case WM_CLOSE:
+            EndDialog(window, LOWORD(wParam));
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}

@@ -1,2 +1,122 @@
+#include <windows.h>
+#include <objbase.h>
+
+#include "app/shared_state.h"
+#include "app/status.h"
+#include "config/config.h"
+#include "config/config_url.h"
+#include "extract/extract.h"
 #include "install/install.h"
-DWORD WINAPI InstallWorker(LPVOID) { return 0; }
+#include "install/plan.h"
+#include "net/net.h"
+#include "shell/shell.h"
+
+namespace {
+
+// Configuration stage: false (with the texts shown) when the run must stop.
+bool LoadConfiguration(InstallConfig& config) {
+    SetStatusText(L"正在下载配置文件...");
+    SetProgress(10);
+    const std::wstring text = FetchText(ConfigUrl);
+    if (text.empty()) {
+        SetStatusText(L"错误：无法下载配置文件");
+        SetDetailText(L"请检查网络连接和配置文件URL是否正确");
+        return false;
+    }
+    SetStatusText(L"正在解析配置...");
+    SetProgress(20);
+    SetDetailText(L"解析JSON配置文件...");
+    config = ParseInstallConfig(text);
+    if (config.url.empty() || config.package_name.empty()) {
+        SetStatusText(L"错误：配置文件格式错误");
+        SetDetailText(L"配置文件缺少必要的字段");
+        return false;
+    }
+    SetDetailText(ConfigSummary(config));
+    return true;
+}
+
+void CreateShortcutAndFinish(const InstallConfig& config, const std::wstring& installDir) {
+    const std::wstring target = JoinPath(installDir, config.application_name);
+    const std::wstring desktop = GetDesktopFolder();
+    const std::wstring linkPath = JoinPath(desktop, config.desktop_shortcut + L".lnk");
+    SetDetailText(L"正在创建快捷方式...\n目标: " + target + L"\n快捷方式: " + linkPath);
+    // Without a Desktop folder the link would land at the root of the current drive.
+    if (!desktop.empty() && CreateDesktopShortcut(target, linkPath, config.desktop_shortcut)) {
+        SetStatusText(L"安装完成！桌面快捷方式已创建。");
+        SetDetailText(L"安装成功完成！");
+        LaunchTarget = target;
+    } else {
+        SetStatusText(L"安装完成，但创建快捷方式失败。");
+        SetDetailText(L"应用程序已安装，但快捷方式创建失败");
+    }
+}
+
+void DeployPackage(const InstallConfig& config) {
+    SetStatusText(L"正在创建安装目录...");
+    SetProgress(30);
+    const std::wstring documents = GetDocumentsFolder();
+    if (documents.empty()) {
+        SetStatusText(L"错误：无法获取文档目录");
+        SetDetailText(L"请检查用户权限");
+        return;
+    }
+    const std::wstring installDir = InstallDirectory(documents, config);
+    CreateDirectoryW(installDir.c_str(), nullptr);
+    SetDetailText(L"安装目录: " + installDir);
+
+    SetStatusText(L"正在下载安装包...");
+    SetProgress(50);
+    const std::wstring packagePath = JoinPath(installDir, L"package.zip");
+    const std::wstring downloaded = DownloadToFile(config.url, packagePath);
+    if (downloaded.empty()) {
+        SetStatusText(L"错误：无法下载安装包");
+        return;
+    }
+    SetDetailText(L"下载完成: " + downloaded);
+
+    SetStatusText(L"正在解压安装包...");
+    SetProgress(70);
+    if (!ExtractPackage(packagePath, installDir)) {
+        SetStatusText(L"错误：无法解压安装包");
+        SetDetailText(L"请检查ZIP文件是否损坏");
+        return;
+    }
+    SetDetailText(L"解压完成");
+    SetStatusText(L"正在创建快捷方式...");
+    SetProgress(90);
+
+    if (!config.application_name.empty() && !config.desktop_shortcut.empty()) {
+        CreateShortcutAndFinish(config, installDir);
+    } else {
+        SetStatusText(L"安装完成！");
+        SetDetailText(L"安装成功完成！");
+        // With an empty application name this is the folder itself, which the shell opens.
+        LaunchTarget = JoinPath(installDir, config.application_name);
+    }
+    SetProgress(100);
+    DeleteFileW(packagePath.c_str());
+}
+
+void HandBackButton() {
+    InstallInProgress.store(false, std::memory_order_release);
+    if (ActionButton != nullptr) EnableWindow(ActionButton, TRUE);
+    SetWindowTextW(ActionButton, LaunchTarget.empty() ? L"重新安装" : L"打开程序");
+}
+
+}  // namespace
+
+DWORD WINAPI InstallWorker(LPVOID) {
+    const bool comReady = SUCCEEDED(CoInitialize(nullptr));
+    try {
+        InstallConfig config;
+        if (LoadConfiguration(config)) DeployPackage(config);
+    } catch (...) {
+        SetStatusText(L"错误：安装过程中发生未知错误");
+        SetDetailText(L"请重新运行安装程序");
+    }
+    // Unbalanced release would tear down an apartment this thread never joined.
+    if (comReady) CoUninitialize();
+    HandBackButton();
+    return 0;
+}

@@ -1,0 +1,231 @@
+// The installer window driven from outside, as a user would, against the local test server.
+// argv[1]: the Unix folder holding installer-test.exe (configuration from the test server)
+// and installer-offline.exe (configuration from a port where nothing listens).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/app/driver.h"
+
+namespace {
+
+std::wstring InstallerFolder;
+
+std::wstring ConfigDocumentPath() {
+    return WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT") + L"\\app\\lumadesk\\version.json";
+}
+
+std::string HttpsBase() {
+    return std::string("https://") + std::getenv("INSTALLER_TEST_HOST") + ":" +
+           std::getenv("INSTALLER_TEST_HTTPS_PORT");
+}
+
+// How often the server has been asked for the configuration document so far.
+int ConfigRequests() {
+    const std::string log = ReadFileBytes(WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_LOG"));
+    int count = 0;
+    for (size_t at = log.find("GET /app/lumadesk/version.json"); at != std::string::npos;
+         at = log.find("GET /app/lumadesk/version.json", at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+void PublishConfig(const std::string& document) {
+    const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\app").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\app\\lumadesk").c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(ConfigDocumentPath(), document));
+}
+
+std::string ConfigWithUrl(const std::string& url) {
+    return "{\n  \"package_name\": \"DialogTest\",\n  \"windows\": {\n    \"application_name\": "
+           "\"app.exe\",\n    \"desktop_shortcut\": \"Dialog Test\",\n    \"version\": \"1.0\",\n"
+           "    \"url\": \"" + url + "\",\n    \"sign\": \"\"\n  }\n}\n";
+}
+
+bool RunEnded(const DialogState& state) {
+    return state.buttonEnabled && (state.caption == L"重新安装" || state.caption == L"打开程序");
+}
+
+bool DownloadingOrEnded(const DialogState& state) {
+    return state.status == L"正在下载安装包..." || RunEnded(state);
+}
+
+std::wstring Describe(const std::vector<DialogState>& history) {
+    std::wstring text;
+    for (const DialogState& state : history) {
+        text += L"[" + state.status + L" | " + std::to_wstring(state.progress) + L" | " +
+                state.caption + (state.buttonEnabled ? L"" : L" (disabled)") + L"]\n";
+    }
+    return text;
+}
+
+std::string Narrow(const std::wstring& text) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    std::string narrow(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                        length, nullptr, nullptr);
+    return narrow;
+}
+
+struct DialogTest : testing::Test {
+    RunningInstaller installer;
+
+    void Start(const wchar_t* exeName = L"installer-test.exe") {
+        installer = StartInstaller(InstallerFolder + exeName);
+        ASSERT_NE(installer.dialog, nullptr) << "the dialog did not appear";
+    }
+    void TearDown() override { StopInstaller(installer); }
+};
+
+TEST_F(DialogTest, StartsReadyWithTheInitialTexts) {
+    Start();
+    DialogState state = ReadDialog(installer.dialog);
+    EXPECT_EQ(state.title, L"Quorvane - 安装程序");
+    EXPECT_EQ(state.status, L"准备就绪，点击开始安装");
+    EXPECT_EQ(state.detail, L"");
+    EXPECT_EQ(state.caption, L"开始安装");
+    EXPECT_TRUE(state.buttonEnabled);
+    EXPECT_EQ(state.progress, 0);
+    EXPECT_TRUE(SaveScreenshot("dialog-ready"));
+}
+
+TEST_F(DialogTest, DocumentWithoutUrlStopsWithTheFormatErrorAtTwenty) {
+    PublishConfig("{\"package_name\":\"DialogTest\",\"windows\":{\"version\":\"1.0\"}}");
+    Start();
+    ClickActionButton(installer.dialog);
+    std::vector<DialogState> history;
+    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Narrow(Describe(history));
+    const DialogState& last = history.back();
+    EXPECT_EQ(last.status, L"错误：配置文件格式错误");
+    EXPECT_EQ(last.detail, L"配置文件缺少必要的字段");
+    EXPECT_EQ(last.progress, 20);
+    EXPECT_EQ(last.caption, L"重新安装");
+    EXPECT_TRUE(SaveScreenshot("dialog-format-error"));
+}
+
+TEST_F(DialogTest, NoServerStopsAtTenWithTheDownloadError) {
+    Start(L"installer-offline.exe");
+    ClickActionButton(installer.dialog);
+    std::vector<DialogState> history;
+    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Narrow(Describe(history));
+    const DialogState& last = history.back();
+    EXPECT_EQ(last.status, L"错误：无法下载配置文件");
+    EXPECT_EQ(last.detail, L"请检查网络连接和配置文件URL是否正确");
+    EXPECT_EQ(last.progress, 10);
+    EXPECT_EQ(last.caption, L"重新安装");
+}
+
+// The stages show their texts in order and the bar only moves forward; a package address
+// that answers 404 ends the run at the package download.
+TEST_F(DialogTest, ConfigurationStageShowsItsStepsInOrder) {
+    PublishConfig(ConfigWithUrl(HttpsBase() + "/test/status/404"));
+    Start();
+    std::vector<DialogState> history;
+    ClickActionButton(installer.dialog);
+    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Narrow(Describe(history));
+
+    const std::vector<std::wstring> order = {L"准备就绪，点击开始安装", L"正在下载配置文件...",
+                                             L"正在解析配置...", L"正在创建安装目录...",
+                                             L"正在下载安装包...", L"错误：无法下载安装包"};
+    size_t position = 0;
+    int progress = 0;
+    for (const DialogState& state : history) {
+        size_t found = position;
+        while (found < order.size() && order[found] != state.status) ++found;
+        ASSERT_LT(found, order.size()) << "unexpected or out-of-order status\n" << Narrow(Describe(history));
+        position = found;
+        EXPECT_GE(state.progress, progress) << Narrow(Describe(history));
+        progress = state.progress;
+        if (!RunEnded(state) && state.status != order[0]) {
+            EXPECT_EQ(state.caption, L"安装中...");
+            EXPECT_FALSE(state.buttonEnabled);
+        }
+    }
+    const DialogState& last = history.back();
+    EXPECT_EQ(last.progress, 50);
+    EXPECT_EQ(last.detail, L"请检查网络连接和下载地址");
+    EXPECT_EQ(last.caption, L"重新安装");
+}
+
+TEST_F(DialogTest, PressesDuringARunAreIgnored) {
+    PublishConfig(ConfigWithUrl(HttpsBase() + "/test/slow?size=600&interval=1"));
+    const int requestsBefore = ConfigRequests();
+    Start();
+    ClickActionButton(installer.dialog);
+    std::vector<DialogState> history;
+    ASSERT_TRUE(WaitForDialog(installer.dialog, DownloadingOrEnded, history));
+    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Narrow(Describe(history));
+    for (int press = 0; press < 20; ++press) {
+        ClickActionButton(installer.dialog);
+        SendActionCommand(installer.dialog);
+    }
+    const DialogState state = ReadDialog(installer.dialog);
+    EXPECT_EQ(state.status, L"正在下载安装包...");
+    EXPECT_EQ(state.caption, L"安装中...");
+    EXPECT_FALSE(state.buttonEnabled);
+    EXPECT_EQ(ConfigRequests() - requestsBefore, 1);
+}
+
+TEST_F(DialogTest, EscapeDoesNotCloseTheDialog) {
+    Start();
+    SendMessageTimeoutW(installer.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0, SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+    // A dialog that ended would let its process exit; give it the chance.
+    EXPECT_EQ(WaitForSingleObject(installer.process.hProcess, 1500), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(IsWindowVisible(installer.dialog));
+    EXPECT_EQ(ReadDialog(installer.dialog).caption, L"开始安装");
+}
+
+TEST_F(DialogTest, CloseBoxEndsTheProgramDuringASlowDownload) {
+    PublishConfig(ConfigWithUrl(HttpsBase() + "/test/slow?size=600&interval=1"));
+    Start();
+    ClickActionButton(installer.dialog);
+    std::vector<DialogState> history;
+    ASSERT_TRUE(WaitForDialog(installer.dialog, DownloadingOrEnded, history));
+    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Narrow(Describe(history));
+    const auto closed = std::chrono::steady_clock::now();
+    PostMessageW(installer.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    // Generous: only a worker that holds the process open would take this long.
+    ASSERT_EQ(WaitForSingleObject(installer.process.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - closed);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(installer.process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    std::printf("closed during the download; the process ended after %lld ms\n",
+                static_cast<long long>(elapsed.count()));
+}
+
+TEST_F(DialogTest, ReinstallAfterAFailureRunsAgain) {
+    PublishConfig("{\"package_name\":\"DialogTest\"}");
+    Start();
+    ClickActionButton(installer.dialog);
+    std::vector<DialogState> history;
+    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history));
+    const int requestsAfterFirst = ConfigRequests();
+    ClickActionButton(installer.dialog);
+    history.clear();
+    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history));
+    EXPECT_EQ(ConfigRequests(), requestsAfterFirst + 1);
+    EXPECT_EQ(history.back().status, L"错误：配置文件格式错误");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: dialog-tests INSTALLER_FOLDER\n");
+        return 2;
+    }
+    std::wstring folder = L"Z:";
+    for (const char* c = argv[1]; *c; ++c) folder += (*c == '/') ? L'\\' : static_cast<wchar_t>(*c);
+    InstallerFolder = folder + L"\\";
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,192 @@
+#include "tests/app/driver.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int StatusId = 1002;
+constexpr int ProgressId = 1001;
+constexpr int DetailId = 1005;
+constexpr int ActionId = 1004;
+
+std::wstring WindowText(HWND window) {
+    if (window == nullptr) return L"<missing>";
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return L"<hung>";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+struct FindContext {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM parameter) {
+    auto* context = reinterpret_cast<FindContext*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (owner == context->processId && std::wstring(className) == L"#32770" &&
+        IsWindowVisible(window) && GetDlgItem(window, ActionId) != nullptr) {
+        context->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+}  // namespace
+
+RunningInstaller StartInstaller(const std::wstring& exePath) {
+    RunningInstaller installer;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + exePath + L"\"";
+    std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &installer.process)) {
+        return installer;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        FindContext context{installer.process.dwProcessId, nullptr};
+        EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&context));
+        if (context.found != nullptr) {
+            installer.dialog = context.found;
+            break;
+        }
+        if (WaitForSingleObject(installer.process.hProcess, 20) == WAIT_OBJECT_0) break;
+    }
+    return installer;
+}
+
+void StopInstaller(RunningInstaller& installer) {
+    if (installer.process.hProcess == nullptr) return;
+    if (WaitForSingleObject(installer.process.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(installer.process.hProcess, 1);
+        WaitForSingleObject(installer.process.hProcess, 10000);
+    }
+    std::unique_ptr<void, ProcessHandleClose> process(installer.process.hProcess);
+    std::unique_ptr<void, ProcessHandleClose> thread(installer.process.hThread);
+    installer.process = PROCESS_INFORMATION{};
+    installer.dialog = nullptr;
+}
+
+DialogState ReadDialog(HWND dialog) {
+    DialogState state;
+    state.title = WindowText(dialog);
+    state.status = WindowText(GetDlgItem(dialog, StatusId));
+    state.detail = WindowText(GetDlgItem(dialog, DetailId));
+    HWND button = GetDlgItem(dialog, ActionId);
+    state.caption = WindowText(button);
+    state.buttonEnabled = button != nullptr && IsWindowEnabled(button);
+    DWORD_PTR position = 0;
+    if (SendMessageTimeoutW(GetDlgItem(dialog, ProgressId), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
+                            5000, &position)) {
+        state.progress = static_cast<int>(position);
+    }
+    return state;
+}
+
+bool WaitForDialog(HWND dialog, const std::function<bool(const DialogState&)>& done,
+                   std::vector<DialogState>& history, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (!IsWindow(dialog)) return false;
+        DialogState state = ReadDialog(dialog);
+        if (history.empty() || !(history.back() == state)) history.push_back(state);
+        if (done(state)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void ClickActionButton(HWND dialog) {
+    SendMessageTimeoutW(GetDlgItem(dialog, ActionId), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+}
+
+void SendActionCommand(HWND dialog) {
+    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(ActionId, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, ActionId)), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+}
+
+std::wstring WindowsPathFromEnvironment(const char* variable) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr || *value == '\0') return std::wstring();
+    std::wstring path = L"Z:" + FromUtf8(value);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+bool SaveScreenshot(const std::string& name) {
+    const char* artifacts = std::getenv("INSTALLER_TEST_ARTIFACTS");
+    if (artifacts == nullptr) return false;
+    const std::string unixPath = std::string(artifacts) + "/" + name + ".png";
+    std::wstring folder = WindowsPathFromEnvironment("INSTALLER_TEST_ARTIFACTS");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring windowsPath = folder + L"\\" + FromUtf8(name) + L".png";
+    DeleteFileW(windowsPath.c_str());
+    // Wine starts Unix programs given by a Z: path; ImageMagick reads the X display directly.
+    std::wstring commandLine = L"Z:\\usr\\bin\\import -window root " + FromUtf8(unixPath);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    std::unique_ptr<void, ProcessHandleClose> processHandle(process.hProcess);
+    std::unique_ptr<void, ProcessHandleClose> threadHandle(process.hThread);
+    // The Unix child's handle cannot be waited on: wait until the file stops growing.
+    long long lastSize = -1;
+    for (int round = 0; round < 300; ++round) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(windowsPath.c_str(), GetFileExInfoStandard, &data)) continue;
+        long long size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (size > 0 && size == lastSize) return true;
+        lastSize = size;
+    }
+    return false;
+}

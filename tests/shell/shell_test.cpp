@@ -1,0 +1,99 @@
+// Known folders and shortcuts against Wine's real shell.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "shell/shell.h"
+
+namespace {
+
+struct ComRelease {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
+
+struct ComApartment : testing::Test {
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+bool IsDirectory(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct LinkContents {
+    bool loaded = false;
+    std::wstring target;
+    std::wstring description;
+};
+
+LinkContents ReadLink(const std::wstring& linkPath) {
+    LinkContents contents;
+    IShellLinkW* rawLink = nullptr;
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkW, reinterpret_cast<void**>(&rawLink));
+    std::unique_ptr<IShellLinkW, ComRelease> link(rawLink);
+    if (FAILED(result)) return contents;
+    IPersistFile* rawFile = nullptr;
+    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile));
+    std::unique_ptr<IPersistFile, ComRelease> file(rawFile);
+    if (FAILED(result) || FAILED(file->Load(linkPath.c_str(), STGM_READ))) return contents;
+    wchar_t buffer[MAX_PATH] = {};
+    link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH);
+    contents.target = buffer;
+    wchar_t description[INFOTIPSIZE] = {};
+    link->GetDescription(description, INFOTIPSIZE);
+    contents.description = description;
+    contents.loaded = true;
+    return contents;
+}
+
+TEST_F(ComApartment, KnownFoldersAreTheUsersOwnExistingFolders) {
+    const std::wstring documents = GetDocumentsFolder();
+    const std::wstring desktop = GetDesktopFolder();
+    EXPECT_TRUE(IsDirectory(documents)) << documents.size();
+    EXPECT_TRUE(IsDirectory(desktop));
+    EXPECT_NE(documents, desktop);
+    for (const std::wstring& folder : {documents, desktop}) {
+        ASSERT_FALSE(folder.empty());
+        EXPECT_NE(folder.back(), L'\\');
+    }
+}
+
+TEST_F(ComApartment, ShortcutPointsAtTheTargetWithItsDescription) {
+    const std::wstring desktop = GetDesktopFolder();
+    // Wine keeps a link's target in the ANSI code page, so a target outside it comes back as
+    // question marks there; Chinese goes into the link's name and description instead.
+    const std::wstring target = GetDocumentsFolder() + L"\\Demo Suite\\1.0\\demo app.exe";
+    struct Case {
+        std::wstring name;
+    };
+    for (const Case& c : {Case{L"Plain"}, Case{L"演示 程序"}, Case{L"It's [v2]"}}) {
+        const std::wstring linkPath = desktop + L"\\" + c.name + L".lnk";
+        ASSERT_TRUE(CreateDesktopShortcut(target, linkPath, c.name));
+        LinkContents contents = ReadLink(linkPath);
+        ASSERT_TRUE(contents.loaded);
+        EXPECT_EQ(contents.target, target);
+        EXPECT_EQ(contents.description, c.name);
+        // Saving again over an existing link works too (a second install run).
+        EXPECT_TRUE(CreateDesktopShortcut(target, linkPath, c.name));
+        DeleteFileW(linkPath.c_str());
+    }
+}
+
+TEST_F(ComApartment, ShortcutIntoAMissingFolderFails) {
+    const std::wstring linkPath = GetDesktopFolder() + L"\\no such folder\\App.lnk";
+    EXPECT_FALSE(CreateDesktopShortcut(L"C:\\app.exe", linkPath, L"App"));
+    EXPECT_EQ(GetFileAttributesW(linkPath.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(ShellWithoutCom, ShortcutFailsCleanlyWithoutAnApartment) {
+    const std::wstring linkPath = GetDesktopFolder() + L"\\NoCom.lnk";
+    EXPECT_FALSE(CreateDesktopShortcut(L"C:\\app.exe", linkPath, L"NoCom"));
+}
+
+}  // namespace
