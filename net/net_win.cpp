@@ -1,4 +1,198 @@
 #include "net/net.h"
-// placeholder
-std::wstring FetchText(const std::wstring&) { return {}; }
-std::wstring DownloadToFile(const std::wstring&, const std::wstring&) { return {}; }
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <climits>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/status.h"
+#include "net/paths.h"
+
+namespace {
+
+struct InternetHandleCloser {
+    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+};
+using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+
+constexpr DWORD kBufferSize = 4096;
+constexpr DWORD kTextReadSize = 4095;
+constexpr DWORD kFileReadSize = 4096;
+// MultiByteToWideChar counts in int: a longer text cannot be decoded in one call.
+constexpr unsigned long long kMaxTextBytes = INT_MAX;
+
+enum class Transfer { kComplete, kReadFailed, kWriteFailed };
+
+InternetHandle OpenSession() {
+    return InternetHandle(
+        InternetOpenW(L"Installer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+}
+
+InternetHandle OpenUrl(HINTERNET session, const std::wstring& url) {
+    return InternetHandle(
+        InternetOpenUrlW(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+}
+
+bool IsHttpRequest(HINTERNET request) {
+    DWORD type = 0;
+    DWORD size = sizeof(type);
+    return InternetQueryOptionW(request, INTERNET_OPTION_HANDLE_TYPE, &type, &size) &&
+           type == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+}
+
+// An error status means the body is an error page, not the resource asked for.
+bool HasSuccessStatus(HINTERNET request) {
+    if (!IsHttpRequest(request)) {
+        return true;
+    }
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+        return false;
+    }
+    return status < 400;
+}
+
+// The length the server announced; none for other schemes and for bodies that run to the
+// end of the connection or come in chunks.
+std::optional<unsigned long long> AnnouncedLength(HINTERNET request) {
+    if (!IsHttpRequest(request)) {
+        return std::nullopt;
+    }
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
+        return std::nullopt;
+    }
+    wchar_t* end = nullptr;
+    const unsigned long long length = std::wcstoull(text, &end, 10);
+    if (end == text) {
+        return std::nullopt;
+    }
+    return length;
+}
+
+// A connection closed cleanly before the announced length ends the reads just like a
+// complete body does; only the announced length tells the two apart.
+bool ReceivedAnnouncedLength(HINTERNET request, unsigned long long received) {
+    const std::optional<unsigned long long> announced = AnnouncedLength(request);
+    return !announced || *announced == received;
+}
+
+std::optional<std::string> ReadText(const std::wstring& url) {
+    const InternetHandle session = OpenSession();
+    if (!session) {
+        return std::nullopt;
+    }
+    const InternetHandle request = OpenUrl(session.get(), url);
+    if (!request || !HasSuccessStatus(request.get())) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned long long> announced = AnnouncedLength(request.get());
+    if (announced && *announced > kMaxTextBytes) {
+        return std::nullopt;  // too long to decode: fail before reading it all
+    }
+    std::string bytes;
+    char buffer[kBufferSize];
+    for (;;) {
+        DWORD count = 0;
+        if (!InternetReadFile(request.get(), buffer, kTextReadSize, &count)) {
+            return std::nullopt;
+        }
+        if (count == 0) {
+            break;
+        }
+        if (bytes.size() + count > kMaxTextBytes) {
+            return std::nullopt;
+        }
+        bytes.append(buffer, count);
+    }
+    if (!ReceivedAnnouncedLength(request.get(), bytes.size())) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::wstring DecodeUtf8(const std::string& bytes) {
+    const int size = static_cast<int>(bytes.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, text.data(), length) != length) {
+        return {};
+    }
+    return text;
+}
+
+Transfer CopyBody(HINTERNET request, std::ofstream& file) {
+    char buffer[kBufferSize];
+    unsigned long long received = 0;
+    for (;;) {
+        DWORD count = 0;
+        if (!InternetReadFile(request, buffer, kFileReadSize, &count)) {
+            return Transfer::kReadFailed;
+        }
+        if (count == 0) {
+            break;
+        }
+        received += count;
+        if (!file.write(buffer, count)) {
+            return Transfer::kWriteFailed;
+        }
+    }
+    return ReceivedAnnouncedLength(request, received) ? Transfer::kComplete : Transfer::kReadFailed;
+}
+
+}  // namespace
+
+std::wstring FetchText(const std::wstring& url) {
+    const std::optional<std::string> bytes = ReadText(url);
+    if (!bytes || bytes->empty()) {
+        return {};
+    }
+    return DecodeUtf8(*bytes);
+}
+
+std::wstring DownloadToFile(const std::wstring& url, const std::wstring& path) {
+    const InternetHandle session = OpenSession();
+    if (!session) {
+        SetDetailText(L"请检查网络连接");
+        return {};
+    }
+    const InternetHandle request = OpenUrl(session.get(), url);
+    if (!request || !HasSuccessStatus(request.get())) {
+        SetDetailText(L"请检查网络连接和下载地址");
+        return {};
+    }
+    for (const std::wstring& directory : DirectoriesToCreate(path)) {
+        CreateDirectoryW(directory.c_str(), nullptr);  // existing levels fail; the open decides
+    }
+    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    if (!file.is_open()) {
+        SetDetailText(L"文件打开失败，请检查目录权限");
+        return {};
+    }
+    Transfer outcome = CopyBody(request.get(), file);
+    file.close();
+    if (outcome == Transfer::kComplete && file.fail()) {
+        outcome = Transfer::kWriteFailed;  // what was still buffered could not be written
+    }
+    if (outcome == Transfer::kReadFailed) {
+        SetDetailText(L"请检查网络连接和下载地址");
+        return {};
+    }
+    if (outcome == Transfer::kWriteFailed) {
+        SetDetailText(L"文件写入失败，请检查磁盘空间");
+        return {};
+    }
+    return path;
+}

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
 

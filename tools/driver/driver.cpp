@@ -1,4 +1,4 @@
-#include "tests/app/driver.h"
+#include "tools/driver/driver.h"
 
 #include <commctrl.h>
 
@@ -7,6 +7,7 @@
 #include <iterator>
 #include <memory>
 #include <thread>
+#include <type_traits>
 
 namespace {
 
@@ -189,4 +190,60 @@ bool SaveScreenshot(const std::string& name) {
         lastSize = size;
     }
     return false;
+}
+
+namespace {
+
+struct ScreenDcRelease {
+    void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
+};
+struct MemoryDcDelete {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+struct GdiObjectDelete {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDcRelease>;
+using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDelete>;
+using GdiBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDelete>;
+
+}  // namespace
+
+bool CaptureWindowToBmp(HWND window, const std::wstring& bmpPath) {
+    RECT area{};
+    if (!GetWindowRect(window, &area)) return false;
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return false;
+    ScreenDc screen(GetDC(nullptr));
+    if (screen == nullptr) return false;
+    MemoryDc memory(CreateCompatibleDC(screen.get()));
+    GdiBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    if (memory == nullptr || bitmap == nullptr) return false;
+    HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    const bool copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+    SelectObject(memory.get(), previous);
+    if (!copied) return false;
+
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;  // bottom-up, as BMP files store rows
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    std::string pixels(static_cast<size_t>(stride) * height, '\0');
+    if (!GetDIBits(memory.get(), bitmap.get(), 0, height, pixels.data(),
+                   reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS)) {
+        return false;
+    }
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    bytes += pixels;
+    return WriteFileBytes(bmpPath, bytes);
 }

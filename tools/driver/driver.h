@@ -54,3 +54,5 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 // The folder of the running test program, with a trailing backslash.
 std::wstring ProgramFolder();
+// Copies what the screen shows of window into a 24-bit BMP file; false on failure.
+bool CaptureWindowToBmp(HWND window, const std::wstring& bmpPath);
