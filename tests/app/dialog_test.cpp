@@ -9,9 +9,9 @@
 
 #include "tools/driver/driver.h"
 
-namespace {
-
 std::wstring InstallerFolder;
+
+namespace {
 
 std::wstring ConfigDocumentPath() {
     return WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT") + L"\\app\\lumadesk\\version.json";

@@ -93,7 +93,9 @@ void StopInstaller(RunningInstaller& installer) {
     installer.dialog = nullptr;
 }
 
-DialogState ReadDialog(HWND dialog) {
+namespace {
+
+DialogState ReadDialogOnce(HWND dialog) {
     DialogState state;
     state.title = WindowText(dialog);
     state.status = WindowText(GetDlgItem(dialog, StatusId));
@@ -105,6 +107,20 @@ DialogState ReadDialog(HWND dialog) {
     if (SendMessageTimeoutW(GetDlgItem(dialog, ProgressId), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
                             5000, &position)) {
         state.progress = static_cast<int>(position);
+    }
+    return state;
+}
+
+}  // namespace
+
+DialogState ReadDialog(HWND dialog) {
+    // The controls are read one after another while the worker may be changing them: only a
+    // reading that two passes agree on is one consistent state.
+    DialogState state = ReadDialogOnce(dialog);
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        DialogState again = ReadDialogOnce(dialog);
+        if (again == state) break;
+        state = again;
     }
     return state;
 }
