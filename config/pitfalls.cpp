@@ -1,0 +1,441 @@
+#include "config/pitfalls.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cwchar>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/compact_form.h"
+#include "config/regex_limit.h"
+
+namespace {
+
+constexpr std::size_t None = std::wstring::npos;
+
+enum class ValueKind { String, Object, Array, Other, Missing };
+
+// A member as a JSON reader sees it; strings are kept raw (escapes not decoded).
+struct Member {
+    std::wstring key;
+    std::size_t depth = 0;   // 1 = a member of the outermost object
+    bool inWindows = false;  // a direct member of the first top-level "windows" object
+    ValueKind kind = ValueKind::Missing;
+    std::wstring value;  // the string's raw text, or the first characters of any other value
+};
+
+// A string somewhere inside the "windows" object that holds a brace.
+struct BracedString {
+    std::wstring key;  // the member it belongs to
+    wchar_t brace = L'}';
+};
+
+struct Document {
+    std::vector<Member> members;
+    std::vector<BracedString> bracedStrings;
+    std::size_t windowsObjects = 0;  // top-level "windows" members whose value is an object
+    bool startsLikeJson = false;
+};
+
+bool IsJsonSpace(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\xFEFF';
+}
+
+std::size_t SkipJsonSpace(const std::wstring& text, std::size_t at) {
+    while (at < text.size() && IsJsonSpace(text[at])) ++at;
+    return at;
+}
+
+// Index of the quotation mark that ends the string opening at `open` (escapes honoured), or
+// the text's size when it is unterminated.
+std::size_t StringEnd(const std::wstring& text, std::size_t open) {
+    std::size_t at = open + 1;
+    while (at < text.size() && text[at] != L'"') at += text[at] == L'\\' ? 2 : 1;
+    return at < text.size() ? at : text.size();
+}
+
+std::size_t ScalarEnd(const std::wstring& text, std::size_t at) {
+    while (at < text.size() && !IsJsonSpace(text[at]) && text[at] != L',' && text[at] != L'}' &&
+           text[at] != L']' && text[at] != L'{' && text[at] != L'[' && text[at] != L'"') {
+        ++at;
+    }
+    return at;
+}
+
+// A tolerant, iterative reading of the text as JSON: whatever it is, every member of every
+// object, in order. Linear in the text.
+Document ReadAsJson(const std::wstring& text) {
+    Document document;
+    const std::size_t first = SkipJsonSpace(text, 0);
+    document.startsLikeJson = first < text.size() && text[first] == L'{';
+
+    std::vector<wchar_t> open;         // the enclosing brackets
+    std::size_t windowsDepth = 0;      // depth of the windows object's members; 0 before it
+    bool windowsDone = false;          // the windows object has been closed
+    bool nextObjectIsWindows = false;  // the "{" about to be read opens the windows object
+    const auto insideWindows = [&] {
+        return windowsDepth != 0 && !windowsDone && open.size() >= windowsDepth;
+    };
+    std::wstring lastKey;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const wchar_t c = text[at];
+        if (c == L'{' || c == L'[') {
+            open.push_back(c);
+            if (c == L'{' && nextObjectIsWindows) windowsDepth = open.size();
+            nextObjectIsWindows = false;
+            ++at;
+        } else if (c == L'}' || c == L']') {
+            if (!open.empty()) {
+                if (windowsDepth != 0 && open.size() == windowsDepth) windowsDone = true;
+                open.pop_back();
+            }
+            ++at;
+        } else if (c == L'"') {
+            const std::size_t end = StringEnd(text, at);
+            std::wstring raw = text.substr(at + 1, end - at - 1);
+            const std::size_t after = SkipJsonSpace(text, end + 1);
+            const bool isKey =
+                !open.empty() && open.back() == L'{' && after < text.size() && text[after] == L':';
+            if (insideWindows()) {
+                const std::size_t brace = raw.find_first_of(L"{}");
+                if (brace != None) {
+                    document.bracedStrings.push_back({isKey ? raw : lastKey, raw[brace]});
+                }
+            }
+            if (!isKey) {
+                at = end + 1;
+                continue;
+            }
+            Member member;
+            member.key = std::move(raw);
+            member.depth = open.size();
+            member.inWindows = insideWindows() && open.size() == windowsDepth;
+            at = SkipJsonSpace(text, after + 1);
+            if (at >= text.size()) {
+                member.kind = ValueKind::Missing;
+            } else if (text[at] == L'"') {
+                member.kind = ValueKind::String;
+                const std::size_t valueEnd = StringEnd(text, at);
+                member.value = text.substr(at + 1, valueEnd - at - 1);
+                if (insideWindows()) {
+                    const std::size_t brace = member.value.find_first_of(L"{}");
+                    if (brace != None) {
+                        document.bracedStrings.push_back({member.key, member.value[brace]});
+                    }
+                }
+                at = valueEnd + 1;
+            } else if (text[at] == L'{') {
+                member.kind = ValueKind::Object;
+                if (member.key == L"windows" && member.depth == 1) {
+                    ++document.windowsObjects;
+                    nextObjectIsWindows = windowsDepth == 0;
+                }
+            } else if (text[at] == L'[') {
+                member.kind = ValueKind::Array;
+            } else {
+                const std::size_t end = ScalarEnd(text, at);
+                member.kind = end > at ? ValueKind::Other : ValueKind::Missing;
+                member.value = text.substr(at, std::min<std::size_t>(end - at, 40));
+                at = end;
+            }
+            lastKey = member.key;
+            document.members.push_back(std::move(member));
+        } else {
+            ++at;
+        }
+    }
+    return document;
+}
+
+struct Field {
+    const wchar_t* key;
+    std::wstring InstallConfig::*member;
+    bool platform;  // read from inside "windows"
+};
+
+const Field Fields[] = {
+    {L"package_name", &InstallConfig::package_name, false},
+    {L"application_name", &InstallConfig::application_name, true},
+    {L"desktop_shortcut", &InstallConfig::desktop_shortcut, true},
+    {L"version", &InstallConfig::version, true},
+    {L"url", &InstallConfig::url, true},
+    {L"sign", &InstallConfig::sign, true},
+};
+
+// Where a JSON reader looks for the field.
+bool InItsPlace(const Member& member, const Field& field) {
+    return member.key == field.key && (field.platform ? member.inWindows : member.depth == 1);
+}
+
+// A value for a message: quoted, shortened when long.
+std::wstring Shown(const std::wstring& value) {
+    constexpr std::size_t Longest = 60;
+    if (value.size() <= Longest) return L"\"" + value + L"\"";
+    return L"\"" + value.substr(0, Longest) + L"...\" (" + std::to_wstring(value.size()) +
+           L" characters)";
+}
+
+std::wstring AsciiLower(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return text;
+}
+
+const wchar_t* KindName(ValueKind kind) {
+    switch (kind) {
+        case ValueKind::Object:
+            return L"an object";
+        case ValueKind::Array:
+            return L"an array";
+        case ValueKind::Missing:
+            return L"no value";
+        default:
+            return L"not a string";
+    }
+}
+
+void CheckDocumentShape(const Document& document, std::vector<std::wstring>& out) {
+    if (!document.startsLikeJson) {
+        out.push_back(
+            L"The document does not start with \"{\": it may be an error page or some other "
+            L"text served in place of the configuration.");
+    }
+    if (document.windowsObjects == 0) {
+        out.push_back(
+            L"There is no top-level \"windows\" object: the installer reads application_name, "
+            L"desktop_shortcut, version, url and sign only from inside it.");
+    } else if (document.windowsObjects > 1) {
+        out.push_back(
+            L"There is more than one \"windows\" object: the installer reads only the first.");
+    }
+    for (const BracedString& braced : document.bracedStrings) {
+        out.push_back(
+            L"A string of " + Shown(braced.key) + L" inside \"windows\" contains \"" +
+            std::wstring(1, braced.brace) +
+            L"\": the installer counts braces also inside strings to find the end of the "
+            L"\"windows\" object, so such a brace can make it stop early (missing the members "
+            L"after it) or run past the object's end.");
+    }
+}
+
+void CheckMembers(const Document& document, const InstallConfig& config,
+                  std::vector<std::wstring>& out) {
+    for (const Member& member : document.members) {
+        if (member.key.size() > 16) continue;  // longer than any key read
+        const std::wstring lower = AsciiLower(member.key);
+        bool known = lower == L"windows";
+        for (const Field& field : Fields) known = known || lower == field.key;
+        if (known && lower != member.key) {
+            out.push_back(
+                L"Key \"" + member.key + L"\" differs from \"" + lower +
+                L"\" only in letter case: keys are matched exactly, so the installer does "
+                L"not read it.");
+        }
+    }
+    for (const Field& field : Fields) {
+        const std::wstring& read = config.*field.member;
+        const wchar_t* place = field.platform ? L" inside \"windows\"" : L" at the top level";
+        const Member* intended = nullptr;  // first non-empty string in its place, else first
+        std::vector<const Member*> strings;
+        bool elsewhere = false;
+        for (const Member& member : document.members) {
+            if (member.key != field.key) continue;
+            if (!InItsPlace(member, field)) {
+                elsewhere = true;
+                continue;
+            }
+            if (member.kind == ValueKind::String) {
+                strings.push_back(&member);
+            } else {
+                out.push_back(
+                    L"\"" + member.key + L"\"" + place + L" is " + KindName(member.kind) +
+                    (member.kind == ValueKind::Other ? L" (" + member.value + L")" : L"") +
+                    L": the installer reads only string values and skips it.");
+            }
+            const auto readable = [](const Member* m) {
+                return m->kind == ValueKind::String && !m->value.empty();
+            };
+            if (!intended || (!readable(intended) && readable(&member))) {
+                intended = &member;
+            }
+        }
+        if (!strings.empty() && strings.front()->value.empty() && !read.empty()) {
+            out.push_back(
+                L"\"" + std::wstring(field.key) + L"\"" + place +
+                L" first has an empty value: the installer skips it and uses a later one (" +
+                Shown(read) + L"), but its compact-form fallback would read it as empty.");
+        }
+        for (std::size_t i = 1; i < strings.size(); ++i) {
+            if (!strings[i]->value.empty() && strings[i]->value != strings[0]->value &&
+                !strings[0]->value.empty()) {
+                out.push_back(
+                    L"\"" + std::wstring(field.key) + L"\"" + place +
+                    L" appears more than once: the installer uses the first non-empty value (" +
+                    Shown(strings[0]->value) + L"), most JSON readers the last (" +
+                    Shown(strings.back()->value) + L").");
+                break;
+            }
+        }
+        if (field.platform && !intended && elsewhere && read.empty()) {
+            out.push_back(
+                L"\"" + std::wstring(field.key) +
+                L"\" appears only outside the \"windows\" object: the installer reads it only "
+                L"inside, so " +
+                field.key + L" stays empty.");
+        }
+        if (intended && intended->kind == ValueKind::String && !intended->value.empty() &&
+            read != intended->value) {
+            const std::size_t escapedQuote = intended->value.find(L"\\\"");
+            if (escapedQuote != None && read == intended->value.substr(0, escapedQuote + 1)) {
+                out.push_back(
+                    L"The value of \"" + std::wstring(field.key) +
+                    L"\" contains an escaped quotation mark: the installer's value ends there, "
+                    L"as " +
+                    Shown(read) + L".");
+            } else if (read.empty()) {
+                out.push_back(L"The installer does not read \"" + std::wstring(field.key) + L"\"" +
+                              place + L" (" + Shown(intended->value) + L"): " + field.key +
+                              L" stays empty.");
+            } else {
+                out.push_back(L"The installer reads " + std::wstring(field.key) + L" as " +
+                              Shown(read) + L", not the value of \"" + field.key + L"\"" + place +
+                              L" (" + Shown(intended->value) + L"): an earlier \"" + field.key +
+                              L"\" key comes first in the text it searches.");
+            }
+        }
+    }
+}
+
+void CheckValues(const InstallConfig& config, std::vector<std::wstring>& out) {
+    if (config.package_name.empty()) {
+        out.push_back(
+            L"package_name is empty or was not found: the installer stops with its "
+            L"configuration format error.");
+    }
+    if (config.url.empty()) {
+        out.push_back(
+            L"url is empty or was not found: the installer stops with its configuration "
+            L"format error.");
+    }
+    if (config.url.find(L"\\/") != None) {
+        out.push_back(
+            L"url contains \"\\/\": JSON escapes are not decoded, so the installer downloads "
+            L"from an address with backslashes in it; write plain \"/\".");
+    } else if (config.url.find(L'\\') != None) {
+        out.push_back(
+            L"url contains a backslash: JSON escapes are not decoded, so the installer "
+            L"passes it to the download as it is.");
+    }
+    for (const Field& field : Fields) {
+        const std::wstring& value = config.*field.member;
+        const std::wstring name = field.key;
+        const bool isName =
+            field.member != &InstallConfig::url && field.member != &InstallConfig::sign;
+        if (isName && value.find(L'\\') != None) {
+            out.push_back(name +
+                          L" contains a backslash: JSON escapes are not decoded, and the "
+                          L"installer uses it verbatim in a path, where it separates folders.");
+        }
+        if (isName) {
+            const std::size_t bad = value.find_first_of(L"<>:\"/|?*");
+            if (bad != None) {
+                out.push_back(name + L" contains \"" + std::wstring(1, value[bad]) +
+                              L"\", which Windows does not allow in file and folder names.");
+            }
+        }
+        bool control = false;
+        for (wchar_t c : value) {
+            const auto code = static_cast<unsigned long>(c);
+            control = control || code < 0x20 || code == 0x7F;
+        }
+        if (control) {
+            out.push_back(name +
+                          L" contains a control character (such as a line break or tab), "
+                          L"which the installer keeps as it is.");
+        }
+        if (value.find(L'\xFFFD') != None) {
+            out.push_back(name + L" contains U+FFFD: the document is not valid UTF-8 there.");
+        }
+        if (!value.empty() &&
+            (value.front() == L' ' || value.back() == L' ' || value.back() == L'.') && isName) {
+            out.push_back(name +
+                          L" begins or ends with a blank or ends with a dot: the installer "
+                          L"does not trim it, and Windows drops such characters from names.");
+        }
+    }
+    if (!config.package_name.empty() && config.version.empty()) {
+        out.push_back(
+            L"version is empty: the package is installed directly into the package_name "
+            L"folder under Documents.");
+    }
+    if (config.application_name.empty()) {
+        out.push_back(
+            L"application_name is empty: no desktop shortcut is made, and the finished "
+            L"installer opens the install folder instead of the program.");
+    } else if (config.desktop_shortcut.empty()) {
+        out.push_back(L"desktop_shortcut is empty: no desktop shortcut is made.");
+    }
+}
+
+void CheckFallback(const std::wstring& text, const InstallConfig& config, bool fellBack,
+                   std::vector<std::wstring>& out) {
+    if (fellBack) {
+        out.push_back(
+            L"The installer's regular-expression search gives up on this document (a "
+            L"member, or the blanks around its colon, spans more than " +
+            std::to_wstring(RegexMatchLimit) +
+            L" characters) and falls back to a plain search that reads only the compact "
+            L"form \"key\":\"value\" inside \"windows\":{...}.");
+        return;
+    }
+    for (const Field& field : Fields) {
+        // "key":"value" spans the value, the key and five more characters.
+        const std::size_t span = (config.*field.member).size() + std::wcslen(field.key) + 5;
+        if (span > RegexMatchLimit * 3 / 4) {
+            out.push_back(L"The \"" + std::wstring(field.key) + L"\" member spans " +
+                          std::to_wstring(span) + L" characters: from " +
+                          std::to_wstring(RegexMatchLimit + 1) +
+                          L" on, the installer's search gives up and falls back to a plain "
+                          L"search that reads only the compact form.");
+        }
+    }
+    const InstallConfig compact = ReadCompactForm(text, {});
+    std::wstring differing;
+    for (const Field& field : Fields) {
+        if (compact.*field.member != config.*field.member) {
+            differing += (differing.empty() ? L"" : L", ") + std::wstring(field.key);
+        }
+    }
+    if (!differing.empty()) {
+        out.push_back(
+            L"Should the installer's search give up, its compact-form fallback would read "
+            L"this document differently (" +
+            differing +
+            L"): write members as \"key\":\"value\" and the object as \"windows\":{ without "
+            L"blanks, with nothing nested in it.");
+    }
+}
+
+}  // namespace
+
+std::vector<std::wstring> FindConfigPitfalls(const std::wstring& text, const InstallConfig& config,
+                                             bool fellBack) {
+    std::vector<std::wstring> found;
+    const Document document = ReadAsJson(text);
+    CheckDocumentShape(document, found);
+    CheckMembers(document, config, found);
+    CheckValues(config, found);
+    CheckFallback(text, config, fellBack, found);
+
+    // A pitfall repeated in many places is told once.
+    std::vector<std::wstring> out;
+    std::set<std::wstring> told;
+    for (std::wstring& pitfall : found) {
+        if (told.insert(pitfall).second) out.push_back(std::move(pitfall));
+    }
+    return out;
+}

@@ -1,0 +1,89 @@
+#include "tools/config-check/check.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "app/status_memory.h"
+#include "config/pitfalls.h"
+#include "config/utf8.h"
+
+namespace {
+
+// The parser tells of its fallback only through the detail text.
+const wchar_t FallbackDetail[] = L"JSON解析失败：正则表达式错误";
+
+std::string JsonString(const std::wstring& text) {
+    const std::string utf8 = EncodeUtf8(text);
+    std::string out = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (byte < 0x20 || byte == 0x7F) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+                    out += escaped;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+ConfigCheck CheckConfigDocument(const std::string& bytes) {
+    const std::wstring text = DecodeUtf8(bytes);
+    ConfigCheck check;
+    ResetRecordedStatus();
+    check.config = ParseInstallConfig(text);
+    for (const std::wstring& detail : ReadRecordedStatus().detailTexts) {
+        check.fellBack = check.fellBack || detail == FallbackDetail;
+    }
+    check.warnings = FindConfigPitfalls(text, check.config, check.fellBack);
+    return check;
+}
+
+std::string FormatCheckReport(const ConfigCheck& check) {
+    const InstallConfig& config = check.config;
+    const std::pair<const char*, const std::wstring*> members[] = {
+        {"package_name", &config.package_name},
+        {"application_name", &config.application_name},
+        {"desktop_shortcut", &config.desktop_shortcut},
+        {"version", &config.version},
+        {"url", &config.url},
+        {"sign", &config.sign},
+    };
+    std::string out = "{";
+    for (const auto& [name, value] : members) {
+        out.append("\"").append(name).append("\":").append(JsonString(*value)).append(",");
+    }
+    out.append("\"parser\":").append(check.fellBack ? "\"fallback\"" : "\"regex\"");
+    out.append(",\"warnings\":[");
+    for (std::size_t i = 0; i < check.warnings.size(); ++i) {
+        if (i != 0) out.append(",");
+        out.append(JsonString(check.warnings[i]));
+    }
+    out.append("]}\n");
+    return out;
+}
+
+int CheckExitCode(const ConfigCheck& check) {
+    return check.config.url.empty() || check.config.package_name.empty() ? 1 : 0;
+}
