@@ -173,3 +173,44 @@ TEST_F(InstallTest, WhenEveryUnpackerFailsThePackageStays) {
 }
 
 }  // namespace
+
+namespace {
+
+// Folders moved the way users move them: Documents to another drive, the Desktop into a synced
+// cloud folder whose path holds spaces and Chinese. The wrapper script maps the drive letter.
+struct RedirectedFolders : InstallTest {
+    static void Redirect(const wchar_t* value, const std::wstring& path) {
+        const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value, REG_EXPAND_SZ, path.c_str(),
+                                  static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+    void SetUp() override {
+        const std::wstring documents = L"D:\\Redirected Documents";
+        const std::wstring cloud = L"C:\\users\\Public\\云 同步";
+        const std::wstring desktop = cloud + L"\\我的 桌面";
+        ASSERT_NE(GetFileAttributesW(L"D:\\"), INVALID_FILE_ATTRIBUTES) << "drive D: is not mapped";
+        CreateDirectoryW(documents.c_str(), nullptr);
+        CreateDirectoryW(cloud.c_str(), nullptr);
+        CreateDirectoryW(desktop.c_str(), nullptr);
+        Redirect(L"Personal", documents);
+        Redirect(L"Desktop", desktop);
+        InstallTest::SetUp();
+        ASSERT_EQ(this->documents, documents);
+        ASSERT_EQ(this->desktop, desktop);
+    }
+};
+
+TEST_F(RedirectedFolders, InstallsIntoTheMovedFolders) {
+    Publish({"Moved", "sample_app.exe", "移动 的 程序", "1.0"});
+    const DialogState last = Run();
+    EXPECT_EQ(last.status, L"安装完成！桌面快捷方式已创建。");
+    EXPECT_EQ(last.caption, L"打开程序");
+    EXPECT_TRUE(Exists(L"D:\\Redirected Documents\\Moved\\1.0\\sample_app.exe"));
+    EXPECT_FALSE(Exists(L"D:\\Redirected Documents\\Moved\\1.0\\package.zip"));
+    EXPECT_TRUE(Exists(desktop + L"\\移动 的 程序.lnk"));
+    OpenAndExpectExit();
+    EXPECT_TRUE(WaitForFile(L"D:\\Redirected Documents\\Moved\\1.0\\started.txt"));
+}
+
+}  // namespace

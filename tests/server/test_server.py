@@ -150,6 +150,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not file_path.startswith(root + os.sep) or not os.path.isfile(file_path):
             self.error_page(404)
             return
+        if self.server.file_delay > 0:
+            time.sleep(self.server.file_delay)  # lets a demo show each stage for a moment
         size = os.path.getsize(file_path)
         content_type = mimetypes.guess_type(file_path)[0] or "application/octet-stream"
         with open(file_path, "rb") as file:
@@ -196,6 +198,8 @@ class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
     request_queue_size = 64
+
+    file_delay = 0.0
 
     def __init__(self, name, address, root, context):
         self.name = name
@@ -264,6 +268,8 @@ def main():
                         default=int(env("INSTALLER_TEST_UNTRUSTED_PORT", "47444")))
     parser.add_argument("--mismatch-port", type=int,
                         default=int(env("INSTALLER_TEST_MISMATCH_PORT", "47445")))
+    parser.add_argument("--file-delay", type=float, default=0.0,
+                        help="seconds to wait before answering with a file from the root")
     parser.add_argument("--pid-file", help="written with the server's pid once all ports listen")
     args = parser.parse_args()
     if not args.root:
@@ -280,6 +286,7 @@ def main():
     for name, port, context in listeners:
         try:
             servers.append(Server(name, (args.host, port), args.root, context))
+            servers[-1].file_delay = args.file_delay
         except OSError as error:
             reason = "the port is taken" if error.errno == errno.EADDRINUSE else error.strerror
             sys.exit("test server: cannot listen on %s:%d for %s: %s (is another test server "

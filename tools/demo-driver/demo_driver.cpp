@@ -36,6 +36,8 @@ void Capture(HWND dialog, const std::wstring& folder, const std::wstring& name,
     for (const std::wstring& done : taken)
         if (done == name) return;
     taken.push_back(name);
+    // The status text changes before the window has repainted the rest of the stage.
+    Sleep(600);
     const std::wstring path = folder + L"\\" + name + L".bmp";
     std::printf("%s %s\n", CaptureWindowToBmp(dialog, path) ? "captured" : "capture failed:",
                 Utf8(name).c_str());
