@@ -63,7 +63,8 @@ INT_PTR CALLBACK InstallerDialogProc(HWND window, UINT message, WPARAM wParam, L
                     OnActionButton(window);
                     break;
                 default:
-                    // Escape (IDCANCEL) included: only the close box and the exit command end the dialog.
+                    // Escape (IDCANCEL) included: only the close box and the exit command end the
+                    // dialog.
                     break;
             }
             return FALSE;

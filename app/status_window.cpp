@@ -23,5 +23,6 @@ void SetDetailText(const std::wstring& text) {
 }
 
 void SetProgress(int position) {
-    if (ProgressBar != nullptr) SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (ProgressBar != nullptr)
+        SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }

@@ -14,7 +14,8 @@ std::wstring InstallerFolder;
 namespace {
 
 std::wstring ConfigDocumentPath() {
-    return WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT") + L"\\app\\lumadesk\\version.json";
+    return WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT") +
+           L"\\app\\lumadesk\\version.json";
 }
 
 std::string HttpsBase() {
@@ -44,7 +45,8 @@ void PublishConfig(const std::string& document) {
 std::string ConfigWithUrl(const std::string& url) {
     return "{\n  \"package_name\": \"DialogTest\",\n  \"windows\": {\n    \"application_name\": "
            "\"app.exe\",\n    \"desktop_shortcut\": \"Dialog Test\",\n    \"version\": \"1.0\",\n"
-           "    \"url\": \"" + url + "\",\n    \"sign\": \"\"\n  }\n}\n";
+           "    \"url\": \"" +
+           url + "\",\n    \"sign\": \"\"\n  }\n}\n";
 }
 
 bool RunEnded(const DialogState& state) {
@@ -62,15 +64,6 @@ std::wstring Describe(const std::vector<DialogState>& history) {
                 state.caption + (state.buttonEnabled ? L"" : L" (disabled)") + L"]\n";
     }
     return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0, nullptr, nullptr);
-    std::string narrow(length, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        length, nullptr, nullptr);
-    return narrow;
 }
 
 struct DialogTest : testing::Test {
@@ -100,7 +93,7 @@ TEST_F(DialogTest, DocumentWithoutUrlStopsWithTheFormatErrorAtTwenty) {
     Start();
     ClickActionButton(installer.dialog);
     std::vector<DialogState> history;
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Narrow(Describe(history));
+    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Utf8(Describe(history));
     const DialogState& last = history.back();
     EXPECT_EQ(last.status, L"错误：配置文件格式错误");
     EXPECT_EQ(last.detail, L"配置文件缺少必要的字段");
@@ -113,7 +106,7 @@ TEST_F(DialogTest, NoServerStopsAtTenWithTheDownloadError) {
     Start(L"installer-offline.exe");
     ClickActionButton(installer.dialog);
     std::vector<DialogState> history;
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Narrow(Describe(history));
+    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Utf8(Describe(history));
     const DialogState& last = history.back();
     EXPECT_EQ(last.status, L"错误：无法下载配置文件");
     EXPECT_EQ(last.detail, L"请检查网络连接和配置文件URL是否正确");
@@ -128,19 +121,20 @@ TEST_F(DialogTest, ConfigurationStageShowsItsStepsInOrder) {
     Start();
     std::vector<DialogState> history;
     ClickActionButton(installer.dialog);
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Narrow(Describe(history));
+    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Utf8(Describe(history));
 
     const std::vector<std::wstring> order = {L"准备就绪，点击开始安装", L"正在下载配置文件...",
-                                             L"正在解析配置...", L"正在创建安装目录...",
-                                             L"正在下载安装包...", L"错误：无法下载安装包"};
+                                             L"正在解析配置...",        L"正在创建安装目录...",
+                                             L"正在下载安装包...",      L"错误：无法下载安装包"};
     size_t position = 0;
     int progress = 0;
     for (const DialogState& state : history) {
         size_t found = position;
         while (found < order.size() && order[found] != state.status) ++found;
-        ASSERT_LT(found, order.size()) << "unexpected or out-of-order status\n" << Narrow(Describe(history));
+        ASSERT_LT(found, order.size()) << "unexpected or out-of-order status\n"
+                                       << Utf8(Describe(history));
         position = found;
-        EXPECT_GE(state.progress, progress) << Narrow(Describe(history));
+        EXPECT_GE(state.progress, progress) << Utf8(Describe(history));
         progress = state.progress;
         if (!RunEnded(state) && state.status != order[0]) {
             EXPECT_EQ(state.caption, L"安装中...");
@@ -160,7 +154,7 @@ TEST_F(DialogTest, PressesDuringARunAreIgnored) {
     ClickActionButton(installer.dialog);
     std::vector<DialogState> history;
     ASSERT_TRUE(WaitForDialog(installer.dialog, DownloadingOrEnded, history));
-    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Narrow(Describe(history));
+    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Utf8(Describe(history));
     for (int press = 0; press < 20; ++press) {
         ClickActionButton(installer.dialog);
         SendActionCommand(installer.dialog);
@@ -177,7 +171,8 @@ TEST_F(DialogTest, EscapeDoesNotCloseTheDialog) {
     SendMessageTimeoutW(installer.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0, SMTO_ABORTIFHUNG,
                         5000, nullptr);
     // A dialog that ended would let its process exit; give it the chance.
-    EXPECT_EQ(WaitForSingleObject(installer.process.hProcess, 1500), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitForSingleObject(installer.process.hProcess, 1500),
+              static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_TRUE(IsWindowVisible(installer.dialog));
     EXPECT_EQ(ReadDialog(installer.dialog).caption, L"开始安装");
 }
@@ -188,11 +183,12 @@ TEST_F(DialogTest, CloseBoxEndsTheProgramDuringASlowDownload) {
     ClickActionButton(installer.dialog);
     std::vector<DialogState> history;
     ASSERT_TRUE(WaitForDialog(installer.dialog, DownloadingOrEnded, history));
-    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Narrow(Describe(history));
+    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Utf8(Describe(history));
     const auto closed = std::chrono::steady_clock::now();
     PostMessageW(installer.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     // Generous: only a worker that holds the process open would take this long.
-    ASSERT_EQ(WaitForSingleObject(installer.process.hProcess, 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    ASSERT_EQ(WaitForSingleObject(installer.process.hProcess, 20000),
+              static_cast<DWORD>(WAIT_OBJECT_0));
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - closed);
     DWORD exitCode = 1;

@@ -13,7 +13,9 @@ extern std::wstring InstallerFolder;
 
 namespace {
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool RunEnded(const DialogState& state) {
     return state.buttonEnabled && (state.caption == L"重新安装" || state.caption == L"打开程序");
@@ -43,7 +45,8 @@ struct InstallTest : testing::Test {
         const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
         for (const wchar_t* folder : {L"", L"\\app", L"\\app\\lumadesk", L"\\packages"})
             CreateDirectoryW((root + folder).c_str(), nullptr);
-        const std::string package = ReadFileBytes(WindowsPathFromEnvironment("INSTALLER_SAMPLE_PACKAGE"));
+        const std::string package =
+            ReadFileBytes(WindowsPathFromEnvironment("INSTALLER_SAMPLE_PACKAGE"));
         ASSERT_FALSE(package.empty()) << "no sample package";
         ASSERT_TRUE(WriteFileBytes(root + L"\\packages\\sample.zip", package));
     }
@@ -52,10 +55,11 @@ struct InstallTest : testing::Test {
     void Publish(const Package& package) {
         const std::string url = std::string("https://") + std::getenv("INSTALLER_TEST_HOST") + ":" +
                                 std::getenv("INSTALLER_TEST_HTTPS_PORT") + "/packages/sample.zip";
-        const std::string document =
-            "{\"package_name\":\"" + package.package_name + "\",\"windows\":{\"application_name\":\"" +
-            package.application_name + "\",\"desktop_shortcut\":\"" + package.desktop_shortcut +
-            "\",\"version\":\"" + package.version + "\",\"url\":\"" + url + "\",\"sign\":\"\"}}";
+        const std::string document = "{\"package_name\":\"" + package.package_name +
+                                     "\",\"windows\":{\"application_name\":\"" +
+                                     package.application_name + "\",\"desktop_shortcut\":\"" +
+                                     package.desktop_shortcut + "\",\"version\":\"" +
+                                     package.version + "\",\"url\":\"" + url + "\",\"sign\":\"\"}}";
         const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
         ASSERT_TRUE(WriteFileBytes(root + L"\\app\\lumadesk\\version.json", document));
     }
@@ -73,7 +77,8 @@ struct InstallTest : testing::Test {
     // Presses "打开程序" and expects the installer to end (dialog result 1, exit code 0).
     void OpenAndExpectExit() {
         ClickActionButton(installer.dialog);
-        ASSERT_EQ(WaitForSingleObject(installer.process.hProcess, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+        ASSERT_EQ(WaitForSingleObject(installer.process.hProcess, 30000),
+                  static_cast<DWORD>(WAIT_OBJECT_0));
         DWORD exitCode = 1;
         GetExitCodeProcess(installer.process.hProcess, &exitCode);
         EXPECT_EQ(exitCode, 0u);
@@ -180,10 +185,12 @@ namespace {
 // cloud folder whose path holds spaces and Chinese. The wrapper script maps the drive letter.
 struct RedirectedFolders : InstallTest {
     static void Redirect(const wchar_t* value, const std::wstring& path) {
-        const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value, REG_EXPAND_SZ, path.c_str(),
-                                  static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
-                  ERROR_SUCCESS);
+        const std::wstring key =
+            L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+        ASSERT_EQ(
+            RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value, REG_EXPAND_SZ, path.c_str(),
+                            static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
     }
     void SetUp() override {
         const std::wstring documents = L"D:\\Redirected Documents";

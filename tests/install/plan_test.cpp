@@ -11,7 +11,8 @@ TEST(ConfigSummary, ListsFiveFieldsOnSixLinesWithoutSign) {
     };
     const Case cases[] = {
         {{L"Demo", L"demo.exe", L"演示", L"1.2", L"https://h/p.zip", L"secret"},
-         L"解析配置成功:\n包名: Demo\n版本: 1.2\n应用名: demo.exe\n快捷方式: 演示\n下载地址: https://h/p.zip"},
+         L"解析配置成功:\n包名: Demo\n版本: 1.2\n应用名: demo.exe\n快捷方式: 演示\n下载地址: "
+         L"https://h/p.zip"},
         // Empty values leave nothing after the label's space.
         {{L"Demo", L"", L"", L"", L"u", L""},
          L"解析配置成功:\n包名: Demo\n版本: \n应用名: \n快捷方式: \n下载地址: u"},

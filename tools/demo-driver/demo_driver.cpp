@@ -22,15 +22,6 @@ const Stage Stages[] = {
     {L"正在解压安装包...", L"4-extraction"},
 };
 
-std::string Utf8(const std::wstring& text) {
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0, nullptr, nullptr);
-    std::string narrow(length, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        length, nullptr, nullptr);
-    return narrow;
-}
-
 void Capture(HWND dialog, const std::wstring& folder, const std::wstring& name,
              std::vector<std::wstring>& taken) {
     for (const std::wstring& done : taken)
@@ -62,21 +53,24 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> taken;
     std::vector<DialogState> history;
     // Let the window paint before the first capture.
-    WaitForDialog(installer.dialog, [](const DialogState&) { return false; }, history,
-                  std::chrono::milliseconds(700));
+    WaitForDialog(
+        installer.dialog, [](const DialogState&) { return false; }, history,
+        std::chrono::milliseconds(700));
     Capture(installer.dialog, folder, L"1-ready", taken);
     ClickActionButton(installer.dialog);
     const bool ended = WaitForDialog(
         installer.dialog,
         [&](const DialogState& state) {
             for (const Stage& stage : Stages)
-                if (state.status == stage.status) Capture(installer.dialog, folder, stage.name, taken);
+                if (state.status == stage.status)
+                    Capture(installer.dialog, folder, stage.name, taken);
             return state.buttonEnabled && state.caption != L"安装中...";
         },
         history, std::chrono::minutes(10));
     // The final texts are drawn by then; a short pause lets the last repaint land.
-    WaitForDialog(installer.dialog, [](const DialogState&) { return false; }, history,
-                  std::chrono::milliseconds(500));
+    WaitForDialog(
+        installer.dialog, [](const DialogState&) { return false; }, history,
+        std::chrono::milliseconds(500));
     Capture(installer.dialog, folder, L"5-finished", taken);
     const DialogState last = ReadDialog(installer.dialog);
     std::printf("status: %s\ndetail: %s\nbutton: %s\nprogress: %d\n", Utf8(last.status).c_str(),

@@ -50,9 +50,11 @@ BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM parameter) {
 
 std::wstring FromUtf8(const std::string& text) {
     if (text.empty()) return std::wstring();
-    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
     return wide;
 }
 
@@ -139,7 +141,8 @@ bool WaitForDialog(HWND dialog, const std::function<bool(const DialogState&)>& d
 }
 
 void ClickActionButton(HWND dialog) {
-    SendMessageTimeoutW(GetDlgItem(dialog, ActionId), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(GetDlgItem(dialog, ActionId), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
 }
 
 void SendActionCommand(HWND dialog) {
@@ -167,6 +170,16 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 std::string ReadFileBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    std::string narrow(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                        length, nullptr, nullptr);
+    return narrow;
 }
 
 std::wstring ProgramFolder() {
@@ -237,7 +250,8 @@ bool CaptureWindowToBmp(HWND window, const std::wstring& bmpPath) {
     GdiBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
     if (memory == nullptr || bitmap == nullptr) return false;
     HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    const bool copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+    const bool copied =
+        BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
     SelectObject(memory.get(), previous);
     if (!copied) return false;
 

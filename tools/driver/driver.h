@@ -52,6 +52,8 @@ std::wstring WindowsPathFromEnvironment(const char* variable);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Reads a whole file; empty when missing.
 std::string ReadFileBytes(const std::wstring& path);
+// text in UTF-8, for messages. Never fails.
+std::string Utf8(const std::wstring& text);
 // The folder of the running test program, with a trailing backslash.
 std::wstring ProgramFolder();
 // Copies what the screen shows of window into a 24-bit BMP file; false on failure.
