@@ -1,0 +1,125 @@
+// Runs the installer's own InstallWorker once, without its window, and times its stages:
+//   bench-worker
+// The same worker, configuration address and unpacker as installer.exe, in a console
+// process like the floors', with a status channel (defined here, in place of the window's)
+// that notes when each status line is set. Set against installer.exe it shows what the window
+// and the driver cost; set against the floors, what the worker's own extra steps cost.
+// Prints one line in the driver's form:
+//   seconds=S at_STAGE=S... ok=1|0 status=TEXT
+// (seconds: from the start to the final status; at_STAGE: when each stage's status was set).
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/shared_state.h"
+#include "app/status.h"
+#include "install/install.h"
+#include "tools/driver/driver.h"
+
+// The window's shared state, never set here: the worker reports only through the status
+// channel below and leaves the absent controls alone.
+HWND StatusLabel = nullptr;
+HWND ProgressBar = nullptr;
+HWND DetailLabel = nullptr;
+HWND ActionButton = nullptr;
+std::atomic<bool> InstallInProgress{false};
+std::wstring& LaunchTarget = *new std::wstring;
+
+namespace {
+
+struct TimedStatus {
+    double seconds;
+    std::wstring text;
+};
+
+std::mutex& StatusLock() {
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+
+std::vector<TimedStatus>& StatusTimes() {
+    static std::vector<TimedStatus>* times = new std::vector<TimedStatus>;
+    return *times;
+}
+
+double Now() {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER counter{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Stage {
+    const wchar_t* status;
+    const char* name;
+};
+
+const Stage Stages[] = {
+    {L"正在下载配置文件...", "config"}, {L"正在解析配置...", "parse"},
+    {L"正在创建安装目录...", "folder"}, {L"正在下载安装包...", "download"},
+    {L"正在解压安装包...", "unpack"},   {L"正在创建快捷方式...", "shortcut"},
+};
+
+bool IsFinalStatus(const std::wstring& status) {
+    return status.rfind(L"安装完成", 0) == 0 || status.rfind(L"错误", 0) == 0;
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using ThreadHandle = std::unique_ptr<void, HandleCloser>;
+
+}  // namespace
+
+void SetStatusText(const std::wstring& text) {
+    const double now = Now();
+    std::lock_guard<std::mutex> guard(StatusLock());
+    StatusTimes().push_back({now, text});
+}
+
+void SetDetailText(const std::wstring&) {}
+
+void SetProgress(int) {}
+
+int wmain() {
+    const double start = Now();
+    // A thread of the program's default stack, as the installer starts its worker.
+    ThreadHandle worker(CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr));
+    if (!worker) {
+        std::fputs("bench-worker: no thread\n", stderr);
+        return 1;
+    }
+    WaitForSingleObject(worker.get(), INFINITE);
+
+    std::vector<TimedStatus> times;
+    {
+        std::lock_guard<std::mutex> guard(StatusLock());
+        times = StatusTimes();
+    }
+    double end = 0;
+    std::wstring final;
+    double seen[std::size(Stages)] = {};
+    for (const TimedStatus& status : times) {
+        for (std::size_t i = 0; i < std::size(Stages); ++i) {
+            if (seen[i] == 0 && status.text == Stages[i].status) seen[i] = status.seconds - start;
+        }
+        if (end == 0 && IsFinalStatus(status.text)) {
+            end = status.seconds - start;
+            final = status.text;
+        }
+    }
+    const bool completed = final.rfind(L"安装完成", 0) == 0;
+    std::printf("seconds=%.4f ", end);
+    for (std::size_t i = 0; i < std::size(Stages); ++i) {
+        std::printf("at_%s=%.4f ", Stages[i].name, seen[i]);
+    }
+    std::printf("ok=%d status=%s\n", completed ? 1 : 0, Utf8(final).c_str());
+    return completed ? 0 : 1;
+}
