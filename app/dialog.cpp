@@ -5,8 +5,8 @@
 #include <shellapi.h>
 
 #include "app/resource.h"
-#include "app/shared_state.h"
-#include "app/status.h"
+#include "status/shared_state.h"
+#include "status/status.h"
 #include "install/install.h"
 
 namespace {

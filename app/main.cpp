@@ -3,7 +3,7 @@
 
 #include "app/dialog.h"
 #include "app/resource.h"
-#include "app/shared_state.h"
+#include "status/shared_state.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};

@@ -19,18 +19,10 @@
 #include <vector>
 
 #include "extract/commands.h"
+#include "handles/handles.h"
 #include "net/net.h"
 
 namespace {
-
-struct InternetHandleCloser {
-    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
-};
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
-struct KernelHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using KernelHandle = std::unique_ptr<void, KernelHandleCloser>;
 
 double Now() {
     LARGE_INTEGER frequency{};
@@ -57,11 +49,10 @@ bool RunAndWait(const std::wstring& commandLine) {
                         nullptr, &startup, &started)) {
         return false;
     }
-    KernelHandle thread(started.hThread);
-    KernelHandle process(started.hProcess);
-    WaitForSingleObject(process.get(), INFINITE);
+    const ProcessHandles child = OwnProcess(started);
+    WaitForSingleObject(child.process.get(), INFINITE);
     DWORD code = 1;
-    return GetExitCodeProcess(process.get(), &code) && code == 0;
+    return GetExitCodeProcess(child.process.get(), &code) && code == 0;
 }
 
 // Seconds the unpacker took, negative when it failed.

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status_memory.h"
+#include "status/status_memory.h"
 #include "config/config.h"
 
 namespace {

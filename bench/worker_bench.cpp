@@ -17,19 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_state.h"
-#include "app/status.h"
+#include "handles/handles.h"
 #include "install/install.h"
+#include "status/status.h"
 #include "tools/driver/driver.h"
-
-// The window's shared state, never set here: the worker reports only through the status
-// channel below and leaves the absent controls alone.
-HWND StatusLabel = nullptr;
-HWND ProgressBar = nullptr;
-HWND DetailLabel = nullptr;
-HWND ActionButton = nullptr;
-std::atomic<bool> InstallInProgress{false};
-std::wstring& LaunchTarget = *new std::wstring;
 
 namespace {
 
@@ -71,11 +62,6 @@ bool IsFinalStatus(const std::wstring& status) {
     return status.rfind(L"安装完成", 0) == 0 || status.rfind(L"错误", 0) == 0;
 }
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using ThreadHandle = std::unique_ptr<void, HandleCloser>;
-
 }  // namespace
 
 void SetStatusText(const std::wstring& text) {
@@ -91,7 +77,7 @@ void SetProgress(int) {}
 int wmain() {
     const double start = Now();
     // A thread of the program's default stack, as the installer starts its worker.
-    ThreadHandle worker(CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr));
+    const KernelHandle worker(CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr));
     if (!worker) {
         std::fputs("bench-worker: no thread\n", stderr);
         return 1;

@@ -4,7 +4,7 @@
 #include <regex>
 #include <utility>
 
-#include "app/status.h"
+#include "status/status.h"
 #include "config/compact_form.h"
 #include "config/regex_limit.h"
 

@@ -67,7 +67,7 @@ std::wstring PowerShellCommandLine(const std::wstring& zipPath, const std::wstri
 }
 
 std::wstring ExtractScriptPath(const std::wstring& destDir) {
-    return destDir + L"\\extract_temp.vbs";
+    return destDir + L"\\" + ScriptFileName;
 }
 
 std::wstring ExtractScriptText(const std::wstring& zipPath, const std::wstring& destDir) {

@@ -12,6 +12,8 @@ std::wstring TarCommandLine(const std::wstring& zipPath, const std::wstring& des
 std::wstring CscriptCommandLine(const std::wstring& scriptPath);
 // "powershell.exe ... Expand-Archive ..." with both paths single-quote escaped. Never fails.
 std::wstring PowerShellCommandLine(const std::wstring& zipPath, const std::wstring& destDir);
+// The temporary script's file name inside the destination folder.
+constexpr wchar_t ScriptFileName[] = L"extract_temp.vbs";
 // destDir + "\extract_temp.vbs". Never fails.
 std::wstring ExtractScriptPath(const std::wstring& destDir);
 // The six-line VBScript that copies the archive's items into destDir. Never fails.

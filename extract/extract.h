@@ -22,10 +22,12 @@ bool ExtractWithVbscript(const std::wstring& zipPath, const std::wstring& destDi
 bool ExtractWithPowerShell(const std::wstring& zipPath, const std::wstring& destDir);
 // True when dir lists an entry other than "." and ".."; false for a missing directory.
 bool DirectoryHasEntries(const std::wstring& dir);
-// True when dir lists an entry other than ".", ".." and the names given (compared
-// case-insensitively); false for a missing directory.
-bool DirectoryHasEntriesBesides(const std::wstring& dir, const std::wstring& ignored1,
-                                const std::wstring& ignored2);
-// True when commandLine started and exited with 0 within waitMilliseconds; a process still
-// running after a finite wait is terminated and counts as failed.
-bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds, bool hideWindow);
+// True when dir lists an entry other than ".", "..", archiveName and extract_temp.vbs (names
+// compared case-insensitively; an empty archiveName ignores no archive): an entry an unpacker
+// made. False for a missing directory.
+bool DirectoryHasUnpackedEntries(const std::wstring& dir, const std::wstring& archiveName);
+// True when commandLine started (without a console) and exited with 0 within waitMilliseconds;
+// a process still running after a finite wait is terminated and counts as failed.
+// hideChildWindows: the windows the child opens itself start hidden (the shell's copy progress).
+bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds,
+                      bool hideChildWindows);

@@ -1,29 +1,12 @@
 #include "extract/extract.h"
 
-#include <memory>
 #include <vector>
 
-#include "app/status.h"
 #include "extract/commands.h"
+#include "handles/handles.h"
+#include "status/status.h"
 
 namespace {
-
-struct ProcessHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-struct ThreadHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-struct FileHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-struct FindHandleCloser {
-    void operator()(HANDLE handle) const { FindClose(handle); }
-};
-using ProcessHandle = std::unique_ptr<void, ProcessHandleCloser>;
-using ThreadHandle = std::unique_ptr<void, ThreadHandleCloser>;
-using FileHandle = std::unique_ptr<void, FileHandleCloser>;
-using FindHandle = std::unique_ptr<void, FindHandleCloser>;
 
 // A terminated process is gone within moments; the bound only keeps a stuck teardown from
 // blocking the install for ever.
@@ -87,7 +70,7 @@ bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir) {
         SetDetailText(strategy.beforeText);
         if (!strategy.attempt(zipPath, destDir)) continue;
         Sleep(strategy.pauseMilliseconds);
-        if (!DirectoryHasEntriesBesides(destDir, archiveName, L"extract_temp.vbs")) continue;
+        if (!DirectoryHasUnpackedEntries(destDir, archiveName)) continue;
         SetDetailText(strategy.successText);
         return true;
     }
@@ -105,10 +88,9 @@ bool ExtractWithVbscript(const std::wstring& zipPath, const std::wstring& destDi
     CreateDirectoryW(destDir.c_str(), nullptr);
     const std::wstring scriptPath = ExtractScriptPath(destDir);
     {
-        HANDLE created = CreateFileW(scriptPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (created == INVALID_HANDLE_VALUE) return false;
-        FileHandle file(created);
+        const FileHandle file(CreateFileW(scriptPath.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
         const std::string bytes = EncodeScriptFile(ExtractScriptText(zipPath, destDir));
         DWORD written = 0;
         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -124,30 +106,36 @@ bool ExtractWithPowerShell(const std::wstring& zipPath, const std::wstring& dest
 }
 
 bool DirectoryHasEntries(const std::wstring& dir) {
-    return DirectoryHasEntriesBesides(dir, std::wstring(), std::wstring());
-}
-
-bool DirectoryHasEntriesBesides(const std::wstring& dir, const std::wstring& ignored1,
-                                const std::wstring& ignored2) {
     const std::wstring pattern = dir + L"\\*";
     WIN32_FIND_DATAW entry{};
-    HANDLE found = FindFirstFileW(pattern.c_str(), &entry);
-    if (found == INVALID_HANDLE_VALUE) return false;
-    FindHandle search(found);
+    const FindHandle search(FindFirstFileW(pattern.c_str(), &entry));
+    if (!search) return false;
+    do {
+        if (!IsDotOrDotDot(entry.cFileName)) return true;
+    } while (FindNextFileW(search.get(), &entry));
+    return false;
+}
+
+bool DirectoryHasUnpackedEntries(const std::wstring& dir, const std::wstring& archiveName) {
+    const std::wstring pattern = dir + L"\\*";
+    WIN32_FIND_DATAW entry{};
+    const FindHandle search(FindFirstFileW(pattern.c_str(), &entry));
+    if (!search) return false;
     do {
         if (IsDotOrDotDot(entry.cFileName)) continue;
         const std::wstring name = entry.cFileName;
-        if (!ignored1.empty() && SameTextIgnoringCase(name, ignored1)) continue;
-        if (!ignored2.empty() && SameTextIgnoringCase(name, ignored2)) continue;
+        if (!archiveName.empty() && SameTextIgnoringCase(name, archiveName)) continue;
+        if (SameTextIgnoringCase(name, ScriptFileName)) continue;
         return true;
     } while (FindNextFileW(search.get(), &entry));
     return false;
 }
 
-bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds, bool hideWindow) {
+bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds,
+                      bool hideChildWindows) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    if (hideWindow) {
+    if (hideChildWindows) {
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
     }
@@ -158,15 +146,14 @@ bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds, b
                         nullptr, &startup, &started)) {
         return false;
     }
-    ThreadHandle thread(started.hThread);
-    ProcessHandle process(started.hProcess);
-    if (WaitForSingleObject(process.get(), waitMilliseconds) == WAIT_TIMEOUT) {
+    const ProcessHandles child = OwnProcess(started);
+    if (WaitForSingleObject(child.process.get(), waitMilliseconds) == WAIT_TIMEOUT) {
         // Left running, it would go on writing into the folder the next unpacker fills.
-        TerminateProcess(process.get(), 1);
-        WaitForSingleObject(process.get(), TerminationWaitMilliseconds);
+        TerminateProcess(child.process.get(), 1);
+        WaitForSingleObject(child.process.get(), TerminationWaitMilliseconds);
         return false;
     }
     DWORD exitCode = STILL_ACTIVE;
-    if (!GetExitCodeProcess(process.get(), &exitCode)) return false;
+    if (!GetExitCodeProcess(child.process.get(), &exitCode)) return false;
     return exitCode == 0;
 }

@@ -1,13 +1,13 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "app/shared_state.h"
-#include "app/status.h"
+#include "status/shared_state.h"
+#include "status/status.h"
 #include "config/config.h"
 #include "config/config_url.h"
 #include "extract/extract.h"
 #include "install/install.h"
-#include "install/plan.h"
+#include "install/texts_and_paths.h"
 #include "net/net.h"
 #include "shell/shell.h"
 

@@ -7,27 +7,29 @@
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "app/status.h"
+#include "handles/handles.h"
 #include "net/paths.h"
+#include "status/status.h"
 
 namespace {
 
-struct InternetHandleCloser {
-    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
-};
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
-
-constexpr DWORD kBufferSize = 4096;
-constexpr DWORD kTextReadSize = 4095;
-constexpr DWORD kFileReadSize = 4096;
+constexpr DWORD ChunkBufferBytes = 4096;
+// The text read leaves one byte of the chunk buffer free, the room a terminating zero byte
+// takes behind the data when the chunk is handled as a C string.
+constexpr DWORD TextChunkBytes = ChunkBufferBytes - 1;
+// The file read has no terminator to make room for: it fills the whole buffer.
+constexpr DWORD FileChunkBytes = ChunkBufferBytes;
 // MultiByteToWideChar counts in int: a longer text cannot be decoded in one call.
-constexpr unsigned long long kMaxTextBytes = INT_MAX;
+constexpr unsigned long long MaxTextBytes = INT_MAX;
+// The stream collects the small chunks and writes them in blocks of this size: each write is a
+// system call (under Wine a round trip to its server).
+constexpr size_t FileStreamBufferBytes = 1 << 20;
 
-enum class Transfer { kComplete, kReadFailed, kWriteFailed };
+enum class Transfer { Complete, ReadFailed, WriteFailed };
 
 InternetHandle OpenSession() {
     return InternetHandle(
@@ -48,9 +50,7 @@ bool IsHttpRequest(HINTERNET request) {
 
 // An error status means the body is an error page, not the resource asked for.
 bool HasSuccessStatus(HINTERNET request) {
-    if (!IsHttpRequest(request)) {
-        return true;
-    }
+    if (!IsHttpRequest(request)) return true;
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
@@ -63,9 +63,7 @@ bool HasSuccessStatus(HINTERNET request) {
 // The length the server announced; none for other schemes and for bodies that run to the
 // end of the connection or come in chunks.
 std::optional<unsigned long long> AnnouncedLength(HINTERNET request) {
-    if (!IsHttpRequest(request)) {
-        return std::nullopt;
-    }
+    if (!IsHttpRequest(request)) return std::nullopt;
     wchar_t text[32] = {};
     DWORD size = sizeof(text);
     if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
@@ -73,9 +71,7 @@ std::optional<unsigned long long> AnnouncedLength(HINTERNET request) {
     }
     wchar_t* end = nullptr;
     const unsigned long long length = std::wcstoull(text, &end, 10);
-    if (end == text) {
-        return std::nullopt;
-    }
+    if (end == text) return std::nullopt;
     return length;
 }
 
@@ -88,39 +84,27 @@ bool ReceivedAnnouncedLength(HINTERNET request, unsigned long long received) {
 
 std::optional<std::string> ReadText(const std::wstring& url) {
     const InternetHandle session = OpenSession();
-    if (!session) {
-        return std::nullopt;
-    }
+    if (!session) return std::nullopt;
     const InternetHandle request = OpenUrl(session.get(), url);
-    if (!request || !HasSuccessStatus(request.get())) {
-        return std::nullopt;
-    }
+    if (!request || !HasSuccessStatus(request.get())) return std::nullopt;
     const std::optional<unsigned long long> announced = AnnouncedLength(request.get());
-    if (announced && *announced > kMaxTextBytes) {
+    if (announced && *announced > MaxTextBytes) {
         return std::nullopt;  // too long to decode: fail before reading it all
     }
     std::string bytes;
-    char buffer[kBufferSize];
+    char buffer[ChunkBufferBytes];
     for (;;) {
         DWORD count = 0;
-        if (!InternetReadFile(request.get(), buffer, kTextReadSize, &count)) {
-            return std::nullopt;
-        }
-        if (count == 0) {
-            break;
-        }
-        if (bytes.size() + count > kMaxTextBytes) {
-            return std::nullopt;
-        }
+        if (!InternetReadFile(request.get(), buffer, TextChunkBytes, &count)) return std::nullopt;
+        if (count == 0) break;
+        if (bytes.size() + count > MaxTextBytes) return std::nullopt;
         bytes.append(buffer, count);
     }
-    if (!ReceivedAnnouncedLength(request.get(), bytes.size())) {
-        return std::nullopt;
-    }
+    if (!ReceivedAnnouncedLength(request.get(), bytes.size())) return std::nullopt;
     return bytes;
 }
 
-std::wstring DecodeUtf8(const std::string& bytes) {
+std::wstring WideFromUtf8(const std::string& bytes) {
     const int size = static_cast<int>(bytes.size());
     const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0);
     if (length <= 0) {
@@ -134,22 +118,16 @@ std::wstring DecodeUtf8(const std::string& bytes) {
 }
 
 Transfer CopyBody(HINTERNET request, std::ofstream& file) {
-    char buffer[kBufferSize];
+    char buffer[ChunkBufferBytes];
     unsigned long long received = 0;
     for (;;) {
         DWORD count = 0;
-        if (!InternetReadFile(request, buffer, kFileReadSize, &count)) {
-            return Transfer::kReadFailed;
-        }
-        if (count == 0) {
-            break;
-        }
+        if (!InternetReadFile(request, buffer, FileChunkBytes, &count)) return Transfer::ReadFailed;
+        if (count == 0) break;
         received += count;
-        if (!file.write(buffer, count)) {
-            return Transfer::kWriteFailed;
-        }
+        if (!file.write(buffer, count)) return Transfer::WriteFailed;
     }
-    return ReceivedAnnouncedLength(request, received) ? Transfer::kComplete : Transfer::kReadFailed;
+    return ReceivedAnnouncedLength(request, received) ? Transfer::Complete : Transfer::ReadFailed;
 }
 
 }  // namespace
@@ -159,7 +137,7 @@ std::wstring FetchText(const std::wstring& url) {
     if (!bytes || bytes->empty()) {
         return {};
     }
-    return DecodeUtf8(*bytes);
+    return WideFromUtf8(*bytes);
 }
 
 std::wstring DownloadToFile(const std::wstring& url, const std::wstring& path) {
@@ -176,21 +154,25 @@ std::wstring DownloadToFile(const std::wstring& url, const std::wstring& path) {
     for (const std::wstring& directory : DirectoriesToCreate(path)) {
         CreateDirectoryW(directory.c_str(), nullptr);  // existing levels fail; the open decides
     }
-    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    std::vector<char> streamBuffer(FileStreamBufferBytes);
+    std::ofstream file;
+    // Before the open: a buffer given to an open stream is not used.
+    file.rdbuf()->pubsetbuf(streamBuffer.data(), static_cast<std::streamsize>(streamBuffer.size()));
+    file.open(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
     if (!file.is_open()) {
         SetDetailText(L"文件打开失败，请检查目录权限");
         return {};
     }
     Transfer outcome = CopyBody(request.get(), file);
     file.close();
-    if (outcome == Transfer::kComplete && file.fail()) {
-        outcome = Transfer::kWriteFailed;  // what was still buffered could not be written
+    if (outcome == Transfer::Complete && file.fail()) {
+        outcome = Transfer::WriteFailed;  // what was still buffered could not be written
     }
-    if (outcome == Transfer::kReadFailed) {
+    if (outcome == Transfer::ReadFailed) {
         SetDetailText(L"请检查网络连接和下载地址");
         return {};
     }
-    if (outcome == Transfer::kWriteFailed) {
+    if (outcome == Transfer::WriteFailed) {
         SetDetailText(L"文件写入失败，请检查磁盘空间");
         return {};
     }

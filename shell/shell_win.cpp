@@ -3,28 +3,15 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include <memory>
-
+#include "handles/handles.h"
 #include "shell/shell.h"
 
 namespace {
 
-struct ComRelease {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <typename Interface>
-using ComPointer = std::unique_ptr<Interface, ComRelease>;
-
-struct TaskMemFree {
-    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
-};
-using TaskMemString = std::unique_ptr<wchar_t, TaskMemFree>;
-
 std::wstring KnownFolderPath(REFKNOWNFOLDERID folder) {
-    wchar_t* rawPath = nullptr;
-    HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, &rawPath);
-    TaskMemString path(rawPath);
-    if (FAILED(result) || path == nullptr) return std::wstring();
+    TaskMemString path;
+    const HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, path.put());
+    if (FAILED(result) || !path) return std::wstring();
     return std::wstring(path.get());
 }
 
@@ -36,17 +23,15 @@ std::wstring GetDesktopFolder() { return KnownFolderPath(FOLDERID_Desktop); }
 
 bool CreateDesktopShortcut(const std::wstring& targetPath, const std::wstring& linkPath,
                            const std::wstring& description) {
-    IShellLinkW* rawLink = nullptr;
+    ComPointer<IShellLinkW> link;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IShellLinkW, reinterpret_cast<void**>(&rawLink));
-    ComPointer<IShellLinkW> link(rawLink);
-    if (FAILED(result) || link == nullptr) return false;
+                                      IID_IShellLinkW, reinterpret_cast<void**>(link.put()));
+    if (FAILED(result) || !link) return false;
     if (FAILED(link->SetPath(targetPath.c_str()))) return false;
     if (FAILED(link->SetDescription(description.c_str()))) return false;
 
-    IPersistFile* rawFile = nullptr;
-    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile));
-    ComPointer<IPersistFile> file(rawFile);
-    if (FAILED(result) || file == nullptr) return false;
+    ComPointer<IPersistFile> file;
+    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()));
+    if (FAILED(result) || !file) return false;
     return SUCCEEDED(file->Save(linkPath.c_str(), TRUE));
 }

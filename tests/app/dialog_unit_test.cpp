@@ -6,8 +6,8 @@
 
 #include "app/dialog.h"
 #include "app/resource.h"
-#include "app/shared_state.h"
-#include "app/status.h"
+#include "status/shared_state.h"
+#include "status/status.h"
 
 namespace {
 

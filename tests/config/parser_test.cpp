@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status_memory.h"
+#include "status/status_memory.h"
 #include "config/compact_form.h"
 #include "config/config.h"
 #include "config/regex_limit.h"

@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "handles/handles.h"
+
 #include <memory>
 #else
 #include <pthread.h>
@@ -33,13 +35,9 @@ void* Run(void* work) {
 
 #ifdef _WIN32
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-
 bool RunOnWorkerStack(const std::function<void()>& work) {
     // Size 0: the program's default, exactly as the installer starts its worker.
-    std::unique_ptr<void, HandleCloser> thread(
+    const KernelHandle thread(
         CreateThread(nullptr, 0, Run, const_cast<std::function<void()>*>(&work), 0, nullptr));
     if (!thread) return false;
     WaitForSingleObject(thread.get(), INFINITE);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "extract/commands.h"
-#include "tests/extract/unpacker_parsing.h"
+#include "tests/support/unpacker_parsing.h"
 
 namespace {
 

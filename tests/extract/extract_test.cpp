@@ -13,9 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/status_memory.h"
 #include "extract/commands.h"
 #include "extract/extract.h"
+#include "handles/handles.h"
+#include "status/status_memory.h"
 #include "tests/extract/zip_writer.h"
 
 namespace {
@@ -27,11 +28,6 @@ const std::wstring ScriptDone = L"[VBScript]解压成功";
 const std::wstring PowerShellBefore = L"[PowerShell]正在解压安装包...";
 const std::wstring PowerShellDone = L"[PowerShell]解压成功";
 const std::wstring AllFailed = L"文件解压失败，请检查ZIP文件是否损坏";
-
-struct KernelHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using KernelHandle = std::unique_ptr<void, KernelHandleCloser>;
 
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return {};
@@ -59,10 +55,10 @@ bool Exists(const std::wstring& path) {
 
 // The file's bytes; "<missing>" when it cannot be read.
 std::string ReadBytes(const std::wstring& path) {
-    HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return "<missing>";
-    KernelHandle file(opened);
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return "<missing>";
     std::string bytes;
     char chunk[65536];
     DWORD read = 0;
@@ -73,10 +69,9 @@ std::string ReadBytes(const std::wstring& path) {
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(created, INVALID_HANDLE_VALUE) << ToUtf8(path);
-    KernelHandle file(created);
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << ToUtf8(path);
     DWORD written = 0;
     ASSERT_TRUE(
         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
@@ -476,15 +471,14 @@ TEST_F(ExtractTest, StandinNoticesAnotherUnpackerRunning) {
     std::wstring line = L"tar.exe -xf \"a.zip\" -C \"b\"";
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                                nullptr, nullptr, &startup, &started));
-    KernelHandle thread(started.hThread);
-    KernelHandle process(started.hProcess);
+    const ProcessHandles child = OwnProcess(started);
     // The hanging stand-in takes its mutex first thing; wait (bounded) until its record is written.
     for (int i = 0; i < 200 && Runs().empty(); ++i) Sleep(50);
     ASSERT_EQ(Runs().size(), 1u);
 
     EXPECT_TRUE(RunHiddenCommand(L"powershell.exe -command \"Expand-Archive\"", INFINITE, false));
-    TerminateProcess(process.get(), 1);
-    WaitForSingleObject(process.get(), 30000);
+    TerminateProcess(child.process.get(), 1);
+    WaitForSingleObject(child.process.get(), 30000);
 
     const std::vector<StandinRecord> runs = Runs();
     ASSERT_EQ(runs.size(), 2u);
@@ -586,9 +580,9 @@ TEST_F(ExtractTest, DirectoryEntriesCountEveryNameButTheDots) {
             c.fill(dir);
         }
         EXPECT_EQ(DirectoryHasEntries(dir), c.hasEntries);
-        EXPECT_EQ(DirectoryHasEntriesBesides(dir, L"package.zip", L"extract_temp.vbs"),
+        EXPECT_EQ(DirectoryHasUnpackedEntries(dir, L"package.zip"),
                   c.hasEntriesBesidesArchiveAndScript);
-        EXPECT_EQ(DirectoryHasEntriesBesides(dir, L"", L""), c.hasEntries);
+        EXPECT_EQ(DirectoryHasEntries(dir), c.hasEntries);
     }
 }
 

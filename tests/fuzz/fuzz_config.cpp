@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/status_memory.h"
+#include "status/status_memory.h"
 #include "config/compact_form.h"
 #include "config/config.h"
 #include "config/regex_limit.h"
-#include "config/utf8.h"
+#include "tools/config-check/utf8.h"
 #include "tools/config-check/check.h"
 
 namespace {
@@ -91,7 +91,8 @@ bool Same(const InstallConfig& a, const InstallConfig& b) {
 
 void CheckDecoder(const std::string& bytes, const std::wstring& text) {
     const std::string encoded = EncodeUtf8(text);
-    Require(DecodeUtf8(encoded) == text, "decoded text survives encoding and decoding");
+    Require(DecodeUtf8AsWindowsDoes(encoded) == text,
+            "decoded text survives encoding and decoding");
     if (text.find(L'\xFFFD') == std::wstring::npos) {
         Require(encoded == bytes, "valid UTF-8 is decoded without loss");
     }
@@ -161,7 +162,7 @@ bool ReadReportString(const std::string& report, std::size_t& at, std::string& o
 // The report is one JSON object whose members hold exactly what the check found.
 void CheckReport(const ConfigCheck& check) {
     const std::string report = FormatCheckReport(check);
-    Require(EncodeUtf8(DecodeUtf8(report)) == report, "report is valid UTF-8");
+    Require(EncodeUtf8(DecodeUtf8AsWindowsDoes(report)) == report, "report is valid UTF-8");
     const InstallConfig& c = check.config;
     const std::vector<std::pair<std::string, std::wstring>> expected = {
         {"package_name", c.package_name},
@@ -199,7 +200,7 @@ void CheckReport(const ConfigCheck& check) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const std::wstring text = DecodeUtf8(bytes);
+    const std::wstring text = DecodeUtf8AsWindowsDoes(bytes);
     CheckDecoder(bytes, text);
     CheckParser(text);
     CheckReport(CheckConfigDocument(bytes));

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status_memory.h"
+#include "status/status_memory.h"
 #include "net/net.h"
 
 namespace fs = std::filesystem;

@@ -7,13 +7,10 @@
 
 #include <memory>
 
+#include "handles/handles.h"
 #include "shell/shell.h"
 
 namespace {
-
-struct ComRelease {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
 
 struct ComApartment : testing::Test {
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
@@ -33,14 +30,12 @@ struct LinkContents {
 
 LinkContents ReadLink(const std::wstring& linkPath) {
     LinkContents contents;
-    IShellLinkW* rawLink = nullptr;
+    ComPointer<IShellLinkW> link;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IShellLinkW, reinterpret_cast<void**>(&rawLink));
-    std::unique_ptr<IShellLinkW, ComRelease> link(rawLink);
+                                      IID_IShellLinkW, reinterpret_cast<void**>(link.put()));
     if (FAILED(result)) return contents;
-    IPersistFile* rawFile = nullptr;
-    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&rawFile));
-    std::unique_ptr<IPersistFile, ComRelease> file(rawFile);
+    ComPointer<IPersistFile> file;
+    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()));
     if (FAILED(result) || FAILED(file->Load(linkPath.c_str(), STGM_READ))) return contents;
     wchar_t buffer[MAX_PATH] = {};
     link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH);

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/status_memory.h"
-#include "config/pitfalls.h"
-#include "config/utf8.h"
+#include "status/status_memory.h"
+#include "tools/config-check/pitfalls.h"
+#include "tools/config-check/utf8.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ std::string JsonString(const std::wstring& text) {
 }  // namespace
 
 ConfigCheck CheckConfigDocument(const std::string& bytes) {
-    const std::wstring text = DecodeUtf8(bytes);
+    const std::wstring text = DecodeUtf8AsWindowsDoes(bytes);
     ConfigCheck check;
     ResetRecordedStatus();
     check.config = ParseInstallConfig(text);

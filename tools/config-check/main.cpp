@@ -14,7 +14,7 @@
 #include <string>
 #include <system_error>
 
-#include "config/utf8.h"
+#include "tools/config-check/utf8.h"
 #include "tools/config-check/check.h"
 
 #ifdef _WIN32

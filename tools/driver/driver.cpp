@@ -1,3 +1,4 @@
+#include "handles/handles.h"
 #include "tools/driver/driver.h"
 
 #include <commctrl.h>
@@ -89,8 +90,7 @@ void StopInstaller(RunningInstaller& installer) {
         TerminateProcess(installer.process.hProcess, 1);
         WaitForSingleObject(installer.process.hProcess, 10000);
     }
-    std::unique_ptr<void, ProcessHandleClose> process(installer.process.hProcess);
-    std::unique_ptr<void, ProcessHandleClose> thread(installer.process.hThread);
+    const ProcessHandles owned = OwnProcess(installer.process);
     installer.process = PROCESS_INFORMATION{};
     installer.dialog = nullptr;
 }
@@ -206,8 +206,7 @@ bool SaveScreenshot(const std::string& name) {
                         &startup, &process)) {
         return false;
     }
-    std::unique_ptr<void, ProcessHandleClose> processHandle(process.hProcess);
-    std::unique_ptr<void, ProcessHandleClose> threadHandle(process.hThread);
+    const ProcessHandles owned = OwnProcess(process);
     // The Unix child's handle cannot be waited on: wait until the file stops growing.
     long long lastSize = -1;
     for (int round = 0; round < 300; ++round) {

@@ -9,10 +9,6 @@
 #include <string>
 #include <vector>
 
-struct ProcessHandleClose {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-
 struct DialogState {
     std::wstring title;
     std::wstring status;

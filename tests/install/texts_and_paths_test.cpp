@@ -1,4 +1,4 @@
-#include "install/plan.h"
+#include "install/texts_and_paths.h"
 
 #include <gtest/gtest.h>
 

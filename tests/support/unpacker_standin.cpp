@@ -31,14 +31,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/extract/unpacker_parsing.h"
+#include "handles/handles.h"
+#include "tests/support/unpacker_parsing.h"
 
 namespace {
-
-struct KernelHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using KernelHandle = std::unique_ptr<void, KernelHandleCloser>;
 
 constexpr wchar_t OverlapMutexName[] = L"Local\\InstallerUnpackerStandin";
 
@@ -99,10 +95,9 @@ std::wstring WindowsPath(std::wstring path) {
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return false;
-    KernelHandle file(opened);
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (512LL << 20)) return false;
     bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
@@ -116,10 +111,9 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (created == INVALID_HANDLE_VALUE) return false;
-    KernelHandle file(created);
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
     return bytes.empty() || (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
                                        &written, nullptr) &&
@@ -162,11 +156,10 @@ struct Record {
 };
 
 void AppendToLog(const std::wstring& logPath, const std::string& block) {
-    HANDLE opened =
-        CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return;
-    KernelHandle file(opened);
+    const FileHandle file(CreateFileW(logPath.c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
     DWORD written = 0;
     WriteFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
 }

@@ -7,6 +7,6 @@
 
 // bytes decoded as the installer's download decodes them (MultiByteToWideChar(CP_UTF8, 0)):
 // ill-formed sequences become U+FFFD, a byte order mark stays U+FEFF, NUL bytes stay. Never fails.
-std::wstring DecodeUtf8(const std::string& bytes);
+std::wstring DecodeUtf8AsWindowsDoes(const std::string& bytes);
 // text encoded as UTF-8; an unpaired surrogate becomes U+FFFD. Never fails.
 std::string EncodeUtf8(const std::wstring& text);

@@ -1,18 +1,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/shared_state.h"
-#include "app/status.h"
-
-HWND StatusLabel = nullptr;
-HWND ProgressBar = nullptr;
-HWND DetailLabel = nullptr;
-HWND ActionButton = nullptr;
-
-std::atomic<bool> InstallInProgress{false};
-
-// Never destroyed: a worker may still hold it while the process is ending.
-std::wstring& LaunchTarget = *new std::wstring;
+#include "status/shared_state.h"
+#include "status/status.h"
 
 void SetStatusText(const std::wstring& text) {
     if (StatusLabel != nullptr) SetWindowTextW(StatusLabel, text.c_str());

@@ -1,4 +1,4 @@
-#include "install/plan.h"
+#include "install/texts_and_paths.h"
 
 std::wstring ConfigSummary(const InstallConfig& config) {
     return L"解析配置成功:\n包名: " + config.package_name + L"\n版本: " + config.version +

@@ -1,4 +1,4 @@
-#include "config/pitfalls.h"
+#include "tools/config-check/pitfalls.h"
 
 #include <algorithm>
 #include <cstddef>

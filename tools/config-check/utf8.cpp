@@ -1,4 +1,4 @@
-#include "config/utf8.h"
+#include "tools/config-check/utf8.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ bool IsSurrogate(char32_t code) { return code >= 0xD800 && code <= 0xDFFF; }
 // one at a time: a byte that is not one ends the sequence (and starts the next), and a value
 // that turns out overlong or a surrogate ends it just after the byte that shows it. A byte that
 // would take the value past U+10FFFF ends it before that byte.
-std::wstring DecodeUtf8(const std::string& bytes) {
+std::wstring DecodeUtf8AsWindowsDoes(const std::string& bytes) {
     std::wstring out;
     out.reserve(bytes.size());
     const std::size_t size = bytes.size();

@@ -1,8 +1,8 @@
-#include "app/status_memory.h"
+#include "status/status_memory.h"
 
 #include <mutex>
 
-#include "app/status.h"
+#include "status/status.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/extract/unpacker_parsing.h"
+#include "tests/support/unpacker_parsing.h"
 
 namespace {
 
