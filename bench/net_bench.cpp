@@ -1,7 +1,7 @@
 // Times the installer's transfers outside the installer, under Wine.
 //   bench-net floor CONFIG_URL PACKAGE_URL ZIP DIR
-//       FetchText(CONFIG_URL), DownloadToFile(PACKAGE_URL, ZIP), then tar.exe (found beside this
-//       program, as for the installer) with the installer's command line for ZIP into DIR.
+//       FetchText(CONFIG_URL), DownloadToFile(PACKAGE_URL, ZIP), then ExtractWithTar(ZIP, DIR):
+//       the system folder's tar.exe with the installer's command line.
 //   bench-net unpack ZIP DIR
 //       only the unpacker, as above.
 //   bench-net download VARIANT URL PATH
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "extract/commands.h"
+#include "extract/extract.h"
 #include "handles/handles.h"
 #include "net/net.h"
 
@@ -38,28 +39,11 @@ long long FileSize(const std::wstring& path) {
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// Runs the command line hidden and waits for it; false unless it exited with 0.
-bool RunAndWait(const std::wstring& commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &started)) {
-        return false;
-    }
-    const ProcessHandles child = OwnProcess(started);
-    WaitForSingleObject(child.process.get(), INFINITE);
-    DWORD code = 1;
-    return GetExitCodeProcess(child.process.get(), &code) && code == 0;
-}
-
 // Seconds the unpacker took, negative when it failed.
 double TimeUnpack(const std::wstring& zip, const std::wstring& dir) {
     CreateDirectoryW(dir.c_str(), nullptr);
     const double start = Now();
-    const bool unpacked = RunAndWait(TarCommandLine(zip, dir));
+    const bool unpacked = ExtractWithTar(zip, dir);
     const double seconds = Now() - start;
     return unpacked ? seconds : -1.0;
 }

@@ -3,6 +3,12 @@
 
 #include <string>
 
+// Where the unpackers live inside the Windows system folder. They are started from there only:
+// a search by name would try the installer's own folder (Downloads) first.
+constexpr wchar_t TarProgram[] = L"tar.exe";
+constexpr wchar_t ScriptHostProgram[] = L"cscript.exe";
+constexpr wchar_t PowerShellProgram[] = L"WindowsPowerShell\\v1.0\\powershell.exe";
+
 // Wraps a path in double quotes for a Windows command line, doubling backslashes that
 // would otherwise escape the closing quote. Never fails.
 std::wstring QuoteCommandLinePath(const std::wstring& path);

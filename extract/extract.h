@@ -26,8 +26,12 @@ bool DirectoryHasEntries(const std::wstring& dir);
 // compared case-insensitively; an empty archiveName ignores no archive): an entry an unpacker
 // made. False for a missing directory.
 bool DirectoryHasUnpackedEntries(const std::wstring& dir, const std::wstring& archiveName);
-// True when commandLine started (without a console) and exited with 0 within waitMilliseconds;
-// a process still running after a finite wait is terminated and counts as failed.
-// hideChildWindows: the windows the child opens itself start hidden (the shell's copy progress).
-bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds,
-                      bool hideChildWindows);
+// The system folder (GetSystemDirectoryW) + "\\" + relativePath; empty when the system folder
+// cannot be read.
+std::wstring SystemProgramPath(const std::wstring& relativePath);
+// True when the program at programPath started (without a console) with commandLine and exited
+// with 0 within waitMilliseconds; false when programPath is empty or cannot be started. A process
+// still running after a finite wait is terminated and counts as failed. hideChildWindows: the
+// windows the child opens itself start hidden (the shell's copy progress).
+bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& commandLine,
+                      DWORD waitMilliseconds, bool hideChildWindows);

@@ -80,7 +80,8 @@ bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir) {
 
 bool ExtractWithTar(const std::wstring& zipPath, const std::wstring& destDir) {
     CreateDirectoryW(destDir.c_str(), nullptr);
-    return RunHiddenCommand(TarCommandLine(zipPath, destDir), INFINITE, false);
+    return RunHiddenCommand(SystemProgramPath(TarProgram), TarCommandLine(zipPath, destDir),
+                            INFINITE, false);
 }
 
 bool ExtractWithVbscript(const std::wstring& zipPath, const std::wstring& destDir,
@@ -95,14 +96,16 @@ bool ExtractWithVbscript(const std::wstring& zipPath, const std::wstring& destDi
         DWORD written = 0;
         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }  // closed here: the script host must be able to open it
-    const bool result = RunHiddenCommand(CscriptCommandLine(scriptPath), waitMilliseconds, true);
+    const bool result = RunHiddenCommand(SystemProgramPath(ScriptHostProgram),
+                                         CscriptCommandLine(scriptPath), waitMilliseconds, true);
     DeleteFileW(scriptPath.c_str());
     return result;
 }
 
 bool ExtractWithPowerShell(const std::wstring& zipPath, const std::wstring& destDir) {
     CreateDirectoryW(destDir.c_str(), nullptr);
-    return RunHiddenCommand(PowerShellCommandLine(zipPath, destDir), INFINITE, false);
+    return RunHiddenCommand(SystemProgramPath(PowerShellProgram),
+                            PowerShellCommandLine(zipPath, destDir), INFINITE, false);
 }
 
 bool DirectoryHasEntries(const std::wstring& dir) {
@@ -131,8 +134,16 @@ bool DirectoryHasUnpackedEntries(const std::wstring& dir, const std::wstring& ar
     return false;
 }
 
-bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds,
-                      bool hideChildWindows) {
+std::wstring SystemProgramPath(const std::wstring& relativePath) {
+    wchar_t folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return {};
+    return std::wstring(folder, length) + L"\\" + relativePath;
+}
+
+bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& commandLine,
+                      DWORD waitMilliseconds, bool hideChildWindows) {
+    if (programPath.empty()) return false;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (hideChildWindows) {
@@ -142,8 +153,8 @@ bool RunHiddenCommand(const std::wstring& commandLine, DWORD waitMilliseconds,
     PROCESS_INFORMATION started{};
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &started)) {
+    if (!CreateProcessW(programPath.c_str(), buffer.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
         return false;
     }
     const ProcessHandles child = OwnProcess(started);

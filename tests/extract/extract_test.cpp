@@ -1,6 +1,6 @@
-// The extraction strategies against the unpacker stand-in (unpacker_standin.cpp), which sits
-// beside this program as tar.exe, cscript.exe and powershell.exe (in the no-tar folder: only
-// the last two) and records what it was given in a log.
+// The extraction strategies against the unpacker stand-in (unpacker_standin.cpp), which the
+// test runner installs in the system folder as tar.exe, cscript.exe and powershell.exe (for the
+// NoTar cases: only the last two) and which records what it was given in a log.
 
 #include <windows.h>
 
@@ -85,12 +85,6 @@ std::wstring Hex(const std::string& bytes) {
         hex += digits[c & 15];
     }
     return hex;
-}
-
-std::wstring OwnFolder() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
 // --- the sample package: stored and deflated entries, folders, a UTF-8 name ---
@@ -476,7 +470,8 @@ TEST_F(ExtractTest, StandinNoticesAnotherUnpackerRunning) {
     for (int i = 0; i < 200 && Runs().empty(); ++i) Sleep(50);
     ASSERT_EQ(Runs().size(), 1u);
 
-    EXPECT_TRUE(RunHiddenCommand(L"powershell.exe -command \"Expand-Archive\"", INFINITE, false));
+    EXPECT_TRUE(RunHiddenCommand(SystemProgramPath(PowerShellProgram),
+                                 L"powershell.exe -command \"Expand-Archive\"", INFINITE, false));
     TerminateProcess(child.process.get(), 1);
     WaitForSingleObject(child.process.get(), 30000);
 
@@ -589,28 +584,30 @@ TEST_F(ExtractTest, DirectoryEntriesCountEveryNameButTheDots) {
 TEST_F(ExtractTest, HiddenCommandSucceedsOnExitCodeZeroOnly) {
     struct Case {
         const char* name;
+        const wchar_t* program;
         const wchar_t* commandLine;
         const wchar_t* behaviour;
         DWORD limit;
         bool result;
     } cases[] = {
-        {"exit 0", L"tar.exe -xf \"a.zip\" -C \"b\"", L"empty", INFINITE, true},
-        {"exit 1", L"tar.exe -xf \"a.zip\" -C \"b\"", L"fail", INFINITE, false},
-        {"no such program", L"no-such-unpacker.exe -x", L"empty", INFINITE, false},
-        {"over the limit", L"tar.exe -xf \"a.zip\" -C \"b\"", L"hang", 1000, false},
+        {"exit 0", TarProgram, L"tar.exe -xf \"a.zip\" -C \"b\"", L"empty", INFINITE, true},
+        {"exit 1", TarProgram, L"tar.exe -xf \"a.zip\" -C \"b\"", L"fail", INFINITE, false},
+        {"no such program", L"no-such-unpacker.exe", L"no-such-unpacker.exe -x", L"empty", INFINITE,
+         false},
+        {"over the limit", TarProgram, L"tar.exe -xf \"a.zip\" -C \"b\"", L"hang", 1000, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetBehaviours(c.behaviour, L"fail", L"fail");
-        EXPECT_EQ(RunHiddenCommand(c.commandLine, c.limit, false), c.result);
+        EXPECT_EQ(RunHiddenCommand(SystemProgramPath(c.program), c.commandLine, c.limit, false),
+                  c.result);
         EXPECT_FALSE(StandinStillRunning());
     }
 }
 
 TEST_F(NoTarExtractTest, MissingTarGoesStraightToTheScriptHost) {
-    // CreateProcessW would find a tar.exe in the program's folder or the current one.
-    ASSERT_FALSE(Exists(OwnFolder() + L"tar.exe")) << "this test needs a folder without tar.exe";
-    ASSERT_FALSE(Exists(L"tar.exe")) << "this test needs a current folder without tar.exe";
+    ASSERT_FALSE(Exists(SystemProgramPath(TarProgram)))
+        << "this test needs a system without tar.exe";
     struct Case {
         const char* name;
         const wchar_t* cscript;
