@@ -61,12 +61,13 @@ std::wstring FromUtf8(const std::string& text) {
 
 }  // namespace
 
-RunningInstaller StartInstaller(const std::wstring& exePath) {
+RunningInstaller StartInstaller(const std::wstring& exePath, const std::wstring& workingFolder) {
     RunningInstaller installer;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     std::wstring commandLine = L"\"" + exePath + L"\"";
-    std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
+    const std::wstring folder =
+        workingFolder.empty() ? exePath.substr(0, exePath.find_last_of(L'\\')) : workingFolder;
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.c_str(), &startup, &installer.process)) {
         return installer;

@@ -24,9 +24,10 @@ struct RunningInstaller {
     HWND dialog = nullptr;
 };
 
-// Starts exePath (with its own folder as working directory); the dialog is null when it
+// Starts exePath in workingFolder (default: the exe's own folder); the dialog is null when it
 // did not appear within the time-out.
-RunningInstaller StartInstaller(const std::wstring& exePath);
+RunningInstaller StartInstaller(const std::wstring& exePath,
+                                const std::wstring& workingFolder = L"");
 // Ends the process if it still runs and closes its handles.
 void StopInstaller(RunningInstaller& installer);
 // The controls' current texts, position and enabled state.
