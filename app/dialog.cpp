@@ -11,6 +11,16 @@
 
 namespace {
 
+// The detail text's area covers the button, and the detail text comes first in the template, so
+// each new detail text would paint over the button. Above it in the z-order, and with the text
+// clipping its siblings, the button is drawn over the text and never erased by it.
+void KeepButtonAboveDetailText() {
+    if (ActionButton == nullptr || DetailLabel == nullptr) return;
+    SetWindowPos(ActionButton, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const LONG_PTR style = GetWindowLongPtrW(DetailLabel, GWL_STYLE);
+    SetWindowLongPtrW(DetailLabel, GWL_STYLE, style | WS_CLIPSIBLINGS);
+}
+
 void InitialiseControls(HWND dialog) {
     StatusLabel = GetDlgItem(dialog, IDC_STATUS);
     ProgressBar = GetDlgItem(dialog, IDC_PROGRESS);
@@ -22,6 +32,7 @@ void InitialiseControls(HWND dialog) {
     }
     SetStatusText(L"准备就绪，点击开始安装");
     if (ProgressBar != nullptr) SendMessageW(ProgressBar, PBM_SETPOS, 0, 0);
+    KeepButtonAboveDetailText();
 }
 
 void StartInstallRun() {

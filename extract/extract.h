@@ -31,7 +31,8 @@ bool DirectoryHasUnpackedEntries(const std::wstring& dir, const std::wstring& ar
 std::wstring SystemProgramPath(const std::wstring& relativePath);
 // True when the program at programPath started (without a console) with commandLine and exited
 // with 0 within waitMilliseconds; false when programPath is empty or cannot be started. A process
-// still running after a finite wait is terminated and counts as failed. hideChildWindows: the
-// windows the child opens itself start hidden (the shell's copy progress).
+// still running after a finite wait is terminated and counts as failed; one still running when
+// the installer ends is ended with it (a job object). hideChildWindows: the windows the child
+// opens itself start hidden (the shell's copy progress).
 bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& commandLine,
                       DWORD waitMilliseconds, bool hideChildWindows);

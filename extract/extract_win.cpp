@@ -58,6 +58,21 @@ std::wstring ArchiveNameInside(const std::wstring& zipPath, const std::wstring& 
     return archive.substr(slash + 1);
 }
 
+// A job that ends its processes when the last handle to it closes: when the installer ends (the
+// window closed), an unpacker it started stops writing into the install folder. Empty when the
+// system refuses one.
+KernelHandle CreateKillOnCloseJob() {
+    KernelHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) return job;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof(limits))) {
+        job.reset();
+    }
+    return job;
+}
+
 bool IsDotOrDotDot(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
@@ -153,11 +168,17 @@ bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& comma
     PROCESS_INFORMATION started{};
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
+    const KernelHandle job = CreateKillOnCloseJob();
+    // Suspended until it is in the job, so that nothing it starts escapes the job.
     if (!CreateProcessW(programPath.c_str(), buffer.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &started)) {
         return false;
     }
     const ProcessHandles child = OwnProcess(started);
+    // Without a job (the system refused one) the unpacker runs as before, only not bound to us.
+    if (job) AssignProcessToJobObject(job.get(), child.process.get());
+    ResumeThread(child.thread.get());
     if (WaitForSingleObject(child.process.get(), waitMilliseconds) == WAIT_TIMEOUT) {
         // Left running, it would go on writing into the folder the next unpacker fills.
         TerminateProcess(child.process.get(), 1);

@@ -98,10 +98,12 @@ void DeployPackage(const InstallConfig& config) {
     DeleteFileW(packagePath.c_str());
 }
 
+// The flag is cleared last: a press seen before it clears is ignored, and one seen after it
+// finds the button already in its final state and LaunchTarget no longer written.
 void HandBackButton() {
-    InstallInProgress.store(false, std::memory_order_release);
     if (ActionButton != nullptr) EnableWindow(ActionButton, TRUE);
     SetWindowTextW(ActionButton, LaunchTarget.empty() ? L"重新安装" : L"打开程序");
+    InstallInProgress.store(false, std::memory_order_release);
 }
 
 }  // namespace

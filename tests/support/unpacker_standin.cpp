@@ -8,6 +8,8 @@
 // stand-in, else "unpack". A value is ACTION or ACTION:MILLISECONDS (sleep that long first):
 //   unpack   unpack the ZIP archive into the destination; exit 0, or 1 when that fails
 //   partial  unpack only the first file of the archive; exit 1
+//   cut      unpack only the first file of the archive, as an unpacker that stops early does,
+//            and still exit 0
 //   empty    exit 0 having done nothing
 //   fail     exit 1
 //   hang     sleep (10 minutes, or MILLISECONDS), then exit 1
@@ -32,35 +34,13 @@
 #include <vector>
 
 #include "handles/handles.h"
+#include "tests/support/test_files.h"
+#include "tests/support/test_text.h"
 #include "tests/support/unpacker_parsing.h"
 
 namespace {
 
 constexpr wchar_t OverlapMutexName[] = L"Local\\InstallerUnpackerStandin";
-
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(size > 0 ? size : 0, '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                            size, nullptr, nullptr);
-    }
-    return bytes;
-}
-
-std::wstring FromCodePage(UINT codePage, const std::string& bytes) {
-    if (bytes.empty()) return {};
-    const int size =
-        MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(size > 0 ? size : 0, L'\0');
-    if (size > 0) {
-        MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
-                            size);
-    }
-    return text;
-}
 
 std::wstring Environment(const wchar_t* name) {
     const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
@@ -85,46 +65,6 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
-// Unix paths from the test environment reach the Unix root through Wine's Z: drive.
-std::wstring WindowsPath(std::wstring path) {
-    if (path.empty() || path[0] != L'/') return path;
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    return L"Z:" + path;
-}
-
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (512LL << 20)) return false;
-    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() &&
-        (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-         read != bytes.size())) {
-        return false;
-    }
-    return true;
-}
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return bytes.empty() || (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                       &written, nullptr) &&
-                             written == bytes.size());
-}
-
-bool IsDirectory(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 void CreateDirectories(const std::wstring& path) {
     for (size_t pos = path.find(L'\\', 3); pos != std::wstring::npos;
          pos = path.find(L'\\', pos + 1)) {
@@ -140,7 +80,7 @@ struct Record {
     void Add(const char* key, const std::wstring& value) {
         text += key;
         text += '=';
-        for (char c : ToUtf8(value)) {
+        for (char c : Utf8(value)) {
             if (c == '%') {
                 text += "%25";
             } else if (c == '\r') {
@@ -527,7 +467,7 @@ int wmain() {
     std::wstring error;
     if (action == L"empty") {
         code = 0;
-    } else if (action == L"unpack" || action == L"partial") {
+    } else if (action == L"unpack" || action == L"partial" || action == L"cut") {
         if (!request.understood) {
             error = request.error;
         } else if (!request.createDestination && !IsDirectory(request.destination)) {
@@ -535,8 +475,8 @@ int wmain() {
         } else {
             if (request.createDestination) CreateDirectories(request.destination);
             const bool unpacked =
-                Unpack(request.archive, request.destination, action == L"partial", error);
-            code = unpacked && action == L"unpack" ? 0 : 1;
+                Unpack(request.archive, request.destination, action != L"unpack", error);
+            code = unpacked && action != L"partial" ? 0 : 1;
         }
     } else if (action != L"fail" && action != L"hang") {
         error = L"unknown behaviour: " + behaviour;

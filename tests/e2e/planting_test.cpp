@@ -2,21 +2,16 @@
 // leave them in a Downloads folder: a whole install under Wine must never start or load them.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "handles/handles.h"
 #include "shell/shell.h"
-#include "tools/driver/driver.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace {
 
 const wchar_t* const UnpackerNames[] = {L"tar.exe", L"cscript.exe", L"powershell.exe"};
-
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 bool Copy(const std::wstring& from, const std::wstring& to) {
     return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
@@ -38,37 +33,15 @@ struct PlantingTest : testing::Test {
         CreateDirectoryW(downloads.c_str(), nullptr);
         CreateDirectoryW(currentFolder.c_str(), nullptr);
         ASSERT_TRUE(Copy(ProgramPath("INSTALLER_TEST_PROGRAM"), downloads + L"\\installer.exe"));
-        Publish();
+        ASSERT_TRUE(PublishSample({"Planted"}));
     }
     void TearDown() override { StopInstaller(installer); }
-
-    static void Publish() {
-        const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
-        for (const wchar_t* folder : {L"", L"\\app", L"\\app\\lumadesk", L"\\packages"})
-            CreateDirectoryW((root + folder).c_str(), nullptr);
-        ASSERT_TRUE(
-            Copy(ProgramPath("INSTALLER_SAMPLE_PACKAGE"), root + L"\\packages\\sample.zip"));
-        const std::string url = std::string("https://") + std::getenv("INSTALLER_TEST_HOST") + ":" +
-                                std::getenv("INSTALLER_TEST_HTTPS_PORT") + "/packages/sample.zip";
-        ASSERT_TRUE(
-            WriteFileBytes(root + L"\\app\\lumadesk\\version.json",
-                           "{\"package_name\":\"Planted\",\"windows\":{\"application_name\":"
-                           "\"sample_app.exe\",\"desktop_shortcut\":\"Planted\","
-                           "\"version\":\"1.0\",\"url\":\"" +
-                               url + "\"}}"));
-    }
 
     // Runs the installer from Downloads with currentFolder as its working folder.
     DialogState Install() {
         installer = StartInstaller(downloads + L"\\installer.exe", currentFolder);
-        EXPECT_NE(installer.dialog, nullptr);
-        if (installer.dialog == nullptr) return {};
-        ClickActionButton(installer.dialog);
-        std::vector<DialogState> history;
-        EXPECT_TRUE(WaitForDialog(
-            installer.dialog, [](const DialogState& state) { return state.buttonEnabled; }, history,
-            std::chrono::minutes(3)));
-        return history.back();
+        const std::vector<DialogState> history = RunToTheEnd(installer);
+        return history.empty() ? DialogState{} : history.back();
     }
 
     void ExpectInstalled(const DialogState& last) {

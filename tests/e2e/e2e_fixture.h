@@ -1,0 +1,30 @@
+#pragma once
+// Whole installs through the window against the local test server: publishing a package and
+// running the test installer as a user would.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/driver/driver.h"
+
+struct PublishedPackage {
+    std::string package_name;
+    std::string version = "1.0";
+    std::string application_name = "sample_app.exe";
+    std::string desktop_shortcut = "Sample";
+};
+
+bool Exists(const std::wstring& path);
+// The test server's address of a file below its root ("/packages/sample.zip").
+std::string ServerUrl(const std::string& path);
+// Writes the configuration document naming package at url; false when it cannot be written.
+bool PublishConfig(const PublishedPackage& package, const std::string& url);
+// Publishes the sample package as /packages/sample.zip and names it; false on failure.
+bool PublishSample(const PublishedPackage& package);
+// The run has ended: the button is enabled again with its final caption.
+bool RunEnded(const DialogState& state);
+// Clicks the action button of a started installer and waits (3 minutes at most) until the run
+// ends; the states seen, in order (empty when the installer has no dialog).
+std::vector<DialogState> RunToTheEnd(const RunningInstaller& installer);
