@@ -71,6 +71,24 @@ TEST_F(RobustnessTest, EveryUnpackerCutShortFailsAtExtractionAndKeepsThePackage)
     EXPECT_TRUE(Exists(documents + L"\\CutAll\\1.0\\package.zip"));
 }
 
+// Files an earlier, failed run left behind do not make an unpacker that did nothing a success.
+TEST_F(RobustnessTest, ARerunOverAPartialInstallIsNotCompletedByWhatTheFirstRunLeft) {
+    ASSERT_TRUE(PublishSample({"Rerun"}));
+    SetUnpackers(L"cut", L"cut", L"cut");
+    Start();
+    std::vector<DialogState> history = RunToTheEnd(installer);
+    ASSERT_FALSE(history.empty());
+    ASSERT_EQ(history.back().status, L"错误：无法解压安装包");
+    SetUnpackers(L"empty", L"unpack", L"fail");
+    StopInstaller(installer);
+    Start();
+    history = RunToTheEnd(installer);
+    ASSERT_FALSE(history.empty());
+    EXPECT_EQ(history.back().status, L"安装完成！桌面快捷方式已创建。");
+    EXPECT_TRUE(Seen(history, L"[VBScript]正在解压安装包..."));
+    EXPECT_TRUE(Exists(documents + L"\\Rerun\\1.0\\data\\说明.txt"));
+}
+
 TEST_F(RobustnessTest, ClosingTheWindowDuringTheUnpackEndsTheUnpackerToo) {
     ASSERT_TRUE(PublishSample({"CloseDuringUnpack"}));
     SetUnpackers(L"hang", L"fail", L"fail");
