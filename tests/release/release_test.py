@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""tools/release with the real config-check: what a good release holds, that the same folder
+gives the same bytes, and that every refusal leaves nothing behind."""
+import hashlib
+import json
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+import zipfile
+
+TOOL = os.environ["RELEASE_TOOL"]
+CONFIG_CHECK = os.environ["CONFIG_CHECK"]
+EPOCH = 1700000000
+EPOCH_FIELDS = (2023, 11, 14, 22, 13, 20)
+BASE = "https://cdn.example.com/app/lumadesk/packages/2.4/"
+PACKAGE = ("app", "lumadesk", "packages", "2.4", "Luma-2.4.zip")
+DOCUMENT = ("app", "lumadesk", "version.json")
+# Incompressible bytes (stored) and very compressible ones (deflated).
+NOISE = b"".join(hashlib.sha256(bytes([i])).digest() for i in range(128))
+FILES = {"Luma.exe": b"MZ" + NOISE, "data/readme.txt": b"Sample package\r\n" * 50,
+         "data/说明.txt": "示例程序\r\n".encode("utf-8"), "data/empty.txt": b""}
+FOLDERS = ["data/", "logs/"]  # logs stays empty
+
+
+def make_appdir(root):
+    appdir = os.path.join(root, "app")
+    os.makedirs(os.path.join(appdir, "logs"))
+    for name, data in FILES.items():
+        os.makedirs(os.path.dirname(os.path.join(appdir, name)), exist_ok=True)
+        with open(os.path.join(appdir, name), "wb") as f:
+            f.write(data)
+    return appdir
+
+
+def release(appdir, outdir, *options, epoch=EPOCH):
+    args = {"--package-name": "Luma", "--version": "2.4", "--application": "Luma.exe",
+            "--shortcut": "极简桌面", "--base-url": BASE, "--config-check": CONFIG_CHECK}
+    extra = []
+    for option in options:
+        key, _, value = option.partition("=")
+        if key in args and value:
+            args[key] = value
+        else:
+            extra.append(option)
+    command = [TOOL] + [part for pair in args.items() for part in pair] + extra
+    env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
+    return subprocess.run(command + [appdir, outdir], capture_output=True, text=True, env=env)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def tree(folder):
+    return sorted(os.path.relpath(os.path.join(top, name), folder)
+                  for top, _, files in os.walk(folder) for name in files)
+
+
+class GoodRelease(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp()
+        cls.out = os.path.join(cls.root, "out")
+        cls.result = release(make_appdir(cls.root), cls.out)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root)
+
+    def setUp(self):
+        self.assertEqual(self.result.returncode, 0, self.result.stderr)
+
+    def test_the_output_is_the_object_stores_layout_and_nothing_else(self):
+        self.assertEqual(tree(self.out), sorted([os.path.join(*DOCUMENT), os.path.join(*PACKAGE)]))
+        self.assertEqual(sorted(os.listdir(self.root)), ["app", "out"])  # no staging left
+
+    def test_the_document_is_compact_and_names_the_package_by_address_and_hash(self):
+        package = read(os.path.join(self.out, *PACKAGE))
+        expected = ('{"package_name":"Luma","windows":{"application_name":"Luma.exe",'
+                    '"desktop_shortcut":"极简桌面","version":"2.4","url":"' + BASE +
+                    'Luma-2.4.zip","sign":"' + hashlib.sha256(package).hexdigest() + '"}}\n')
+        self.assertEqual(read(os.path.join(self.out, *DOCUMENT)).decode("utf-8"), expected)
+        # Both reading paths of the installer agree on it: no warning, and the same values.
+        check = subprocess.run([CONFIG_CHECK, os.path.join(self.out, *DOCUMENT)],
+                               capture_output=True)
+        report = json.loads(check.stdout)
+        self.assertEqual(check.returncode, 0)
+        self.assertEqual((report["parser"], report["warnings"]), ("regex", []))
+        self.assertEqual(report["url"], BASE + "Luma-2.4.zip")
+
+    def test_the_package_holds_the_folder_sorted_utf8_flagged_and_at_one_time(self):
+        path = os.path.join(self.out, *PACKAGE)
+        with zipfile.ZipFile(path) as package:
+            self.assertIsNone(package.testzip())
+            entries = package.infolist()
+            self.assertEqual([e.filename for e in entries], sorted(list(FILES) + FOLDERS))
+            raw = read(path)
+            for entry in entries:
+                local_flags = struct.unpack_from("<H", raw, entry.header_offset + 6)[0]
+                self.assertEqual((entry.flag_bits, local_flags), (0x800, 0x800), entry.filename)
+                self.assertEqual(entry.date_time, EPOCH_FIELDS, entry.filename)
+                self.assertIn(entry.compress_type, (zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED))
+                self.assertEqual(entry.external_attr >> 16, 0o40755 if entry.is_dir() else 0o100644)
+                if not entry.is_dir():
+                    self.assertEqual(package.read(entry), FILES[entry.filename])
+            methods = {e.filename: e.compress_type for e in entries}
+            self.assertEqual(methods["data/readme.txt"], zipfile.ZIP_DEFLATED)
+            self.assertEqual(methods["Luma.exe"], zipfile.ZIP_STORED)
+
+
+class SameBytes(unittest.TestCase):
+    def test_the_same_folder_gives_the_same_release_whatever_its_files_times(self):
+        with tempfile.TemporaryDirectory() as root:
+            appdir = make_appdir(root)
+            first = os.path.join(root, "first")
+            self.assertEqual(release(appdir, first).returncode, 0)
+            for top, folders, files in os.walk(appdir):
+                for name in folders + files:
+                    os.utime(os.path.join(top, name), (time.time() - 86400 * 400,) * 2)
+            second = os.path.join(root, "second")
+            self.assertEqual(release(appdir, second).returncode, 0)
+            for parts in (PACKAGE, DOCUMENT):
+                self.assertEqual(read(os.path.join(first, *parts)),
+                                 read(os.path.join(second, *parts)))
+            # Into the same folder again: the published package is the same, so it stays.
+            self.assertEqual(release(appdir, first).returncode, 0)
+
+
+def move_into_subfolder(appdir):
+    os.mkdir(appdir + "-wrapped")
+    os.rename(appdir, os.path.join(appdir + "-wrapped", "Luma"))
+    os.rename(appdir + "-wrapped", appdir)
+
+
+class Refusals(unittest.TestCase):
+    # (case, change to the folder, options, exit status, what the message says)
+    Cases = [
+        ("no application", None, ["--application=Missing.exe"], 1, "not a file at the root"),
+        ("application in a subfolder", move_into_subfolder, [], 1, "it is at Luma/Luma.exe"),
+        ("reserved name as version", None, ["--version=CON"], 1, "error:"),
+        ("http base url", None, ["--base-url=http://cdn.example.com/p/"], 1, "--allow-warnings"),
+        ("quotation mark in a value", None, ['--shortcut=a"b'], 1, "verbatim"),
+        ("base url leaving its folder", None, ["--base-url=https://h/a/../../"], 1, "'..'"),
+        ("symbolic link", lambda d: os.symlink("Luma.exe", os.path.join(d, "link.exe")), [], 1,
+         "symbolic link"),
+        ("names differing only in letter case",
+         lambda d: shutil.copy(os.path.join(d, "data", "readme.txt"),
+                               os.path.join(d, "data", "README.txt")), [], 1, "error:"),
+        ("no config-check", None, ["--config-check=/nonexistent/config-check"], 2, "not found"),
+    ]
+
+    def test_each_refusal_says_why_and_writes_nothing(self):
+        for case, change, options, status, message in self.Cases:
+            with self.subTest(case), tempfile.TemporaryDirectory() as root:
+                appdir = make_appdir(root)
+                if change:
+                    change(appdir)
+                result = release(appdir, os.path.join(root, "out"), *options)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertEqual(os.listdir(root), ["app"])
+
+    def test_a_published_package_with_other_bytes_is_not_replaced(self):
+        with tempfile.TemporaryDirectory() as root:
+            out = os.path.join(root, "out")
+            os.makedirs(os.path.join(out, *PACKAGE[:-1]))
+            with open(os.path.join(out, *PACKAGE), "wb") as f:
+                f.write(b"published earlier")
+            result = release(make_appdir(root), out)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("exists with other contents", result.stderr)
+            self.assertEqual(tree(out), [os.path.join(*PACKAGE)])
+            self.assertEqual(read(os.path.join(out, *PACKAGE)), b"published earlier")
+            self.assertEqual(sorted(os.listdir(root)), ["app", "out"])
+
+    def test_warnings_are_published_only_when_allowed(self):
+        with tempfile.TemporaryDirectory() as root:
+            out = os.path.join(root, "out")
+            result = release(make_appdir(root), out, "--base-url=http://cdn.example.com/p/",
+                             "--allow-warnings")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("warning:", result.stderr)
+            self.assertTrue(os.path.isfile(os.path.join(out, "p", "Luma-2.4.zip")))
+
+
+class E2eRelease(unittest.TestCase):
+    def test_the_sample_release_is_addressed_to_the_local_test_server(self):
+        with tempfile.TemporaryDirectory() as root:
+            program = os.path.join(root, "sample_app.exe")
+            with open(program, "wb") as f:
+                f.write(b"MZ" + NOISE)
+            out = os.path.join(root, "www")
+            script = [os.environ["E2E_SCRIPT"], program, out, "--config-check", CONFIG_CHECK]
+            for run in range(2):  # a second run renews its own package
+                result = subprocess.run(script, capture_output=True, text=True)
+                self.assertEqual(result.returncode, 0, result.stderr)
+            document = json.loads(read(os.path.join(out, *DOCUMENT)))
+            self.assertEqual(document["windows"]["url"],
+                             "https://127.0.0.1:47443/packages/ReleaseSuite-1.0.zip")
+            with zipfile.ZipFile(os.path.join(out, "packages", "ReleaseSuite-1.0.zip")) as package:
+                self.assertEqual(package.namelist(), ["data/", "data/readme.txt", "data/说明.txt",
+                                                      "sample_app.exe"])
+
+
+if __name__ == "__main__":
+    unittest.main()
