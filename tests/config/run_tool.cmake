@@ -1,5 +1,7 @@
 # Runs a command and checks its exit code and, optionally, its standard output.
-#   cmake -DEXPECT_EXIT=N [-DEXPECT_OUTPUT=REGEX] [-DINPUT=FILE] -P run_tool.cmake -- COMMAND...
+#   cmake -DEXPECT_EXIT=N [-DEXPECT_OUTPUT=REGEX] [-DEXPECT_ERROR=REGEX] [-DINPUT=FILE]
+#         [-DSTAGE_FROM=FILE -DSTAGE_TO=FILE] -P run_tool.cmake -- COMMAND...
+# STAGE_FROM is copied to STAGE_TO first (a document the test server is to serve).
 set(command "")
 set(collect OFF)
 math(EXPR last "${CMAKE_ARGC} - 1")
@@ -10,6 +12,11 @@ foreach(i RANGE ${last})
         set(collect ON)
     endif()
 endforeach()
+if(DEFINED STAGE_FROM)
+    get_filename_component(stage_folder ${STAGE_TO} DIRECTORY)
+    file(MAKE_DIRECTORY ${stage_folder})
+    file(COPY_FILE ${STAGE_FROM} ${STAGE_TO})
+endif()
 if(DEFINED INPUT)
     execute_process(COMMAND ${command} INPUT_FILE ${INPUT} RESULT_VARIABLE code
                     OUTPUT_VARIABLE out ERROR_VARIABLE err)

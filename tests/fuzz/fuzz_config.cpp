@@ -185,15 +185,20 @@ void CheckReport(const ConfigCheck& check) {
         Require(report.compare(at, 1, ",") == 0, "comma after a member");
         ++at;
     }
-    Require(ReadReportString(report, at, name) && name == "warnings", "warnings last");
-    Require(report.compare(at, 2, ":[") == 0, "warnings are an array");
-    at += 2;
-    for (std::size_t i = 0; i < check.warnings.size(); ++i) {
-        if (i != 0) Require(report.compare(at++, 1, ",") == 0, "comma between warnings");
-        Require(ReadReportString(report, at, value) && value == EncodeUtf8(check.warnings[i]),
-                "warning escaped and complete");
+    for (const auto& [key, list] :
+         {std::pair{"warnings", &check.warnings}, std::pair{"errors", &check.errors}}) {
+        if (list == &check.errors) Require(report.compare(at++, 1, ",") == 0, "comma before errors");
+        Require(ReadReportString(report, at, name) && name == key, "warnings, then errors");
+        Require(report.compare(at, 2, ":[") == 0, "warnings and errors are arrays");
+        at += 2;
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            if (i != 0) Require(report.compare(at++, 1, ",") == 0, "comma between sentences");
+            Require(ReadReportString(report, at, value) && value == EncodeUtf8((*list)[i]),
+                    "sentence escaped and complete");
+        }
+        Require(report.compare(at++, 1, "]") == 0, "array closed");
     }
-    Require(report.compare(at, std::string::npos, "]}\n") == 0, "report ends after the array");
+    Require(report.compare(at, std::string::npos, "}\n") == 0, "report ends after the errors");
 }
 
 }  // namespace

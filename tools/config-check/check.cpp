@@ -56,7 +56,9 @@ ConfigCheck CheckConfigDocument(const std::string& bytes) {
     for (const std::wstring& detail : ReadRecordedStatus().detailTexts) {
         check.fellBack = check.fellBack || detail == FallbackDetail;
     }
-    check.warnings = FindConfigPitfalls(text, check.config, check.fellBack);
+    Findings found = FindConfigPitfalls(text, check.config, check.fellBack);
+    check.warnings = std::move(found.warnings);
+    check.errors = std::move(found.errors);
     return check;
 }
 
@@ -75,15 +77,28 @@ std::string FormatCheckReport(const ConfigCheck& check) {
         out.append("\"").append(name).append("\":").append(JsonString(*value)).append(",");
     }
     out.append("\"parser\":").append(check.fellBack ? "\"fallback\"" : "\"regex\"");
-    out.append(",\"warnings\":[");
-    for (std::size_t i = 0; i < check.warnings.size(); ++i) {
-        if (i != 0) out.append(",");
-        out.append(JsonString(check.warnings[i]));
+    for (const auto& [name, list] :
+         {std::pair{"warnings", &check.warnings}, std::pair{"errors", &check.errors}}) {
+        out.append(",\"").append(name).append("\":[");
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            if (i != 0) out.append(",");
+            out.append(JsonString((*list)[i]));
+        }
+        out.append("]");
     }
-    out.append("]}\n");
+    if (check.packageChecked) {
+        const PackageSummary& package = check.package;
+        out.append(",\"package\":{\"entries\":").append(std::to_string(package.entries));
+        out.append(",\"files\":").append(std::to_string(package.files));
+        out.append(",\"bytes\":").append(std::to_string(package.bytes));
+        out.append(",\"application_found\":")
+            .append(package.applicationFound ? "true" : "false")
+            .append("}");
+    }
+    out.append("}\n");
     return out;
 }
 
-int CheckExitCode(const ConfigCheck& check) {
-    return check.config.url.empty() || check.config.package_name.empty() ? 1 : 0;
+int CheckExitCode(const ConfigCheck& check, bool strict) {
+    return !check.errors.empty() || (strict && !check.warnings.empty()) ? 1 : 0;
 }

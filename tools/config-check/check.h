@@ -1,22 +1,33 @@
 #pragma once
 // The deployer's check of a configuration document: what the installer would read from it, and
-// where that differs from what the document seems to say.
+// where that differs from what the document seems to say; with a package, what the unpackers
+// would make of it.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "config/config.h"
 
+struct PackageSummary {
+    std::uint64_t entries = 0;      // files and folders listed by the archive
+    std::uint64_t files = 0;        // entries that are not folders
+    std::uint64_t bytes = 0;        // the files' unpacked sizes, added up
+    bool applicationFound = false;  // application_name is a file where the installer looks
+};
+
 struct ConfigCheck {
     InstallConfig config;                // as the installer parses it
     bool fellBack = false;               // the parser fell back to its compact-form search
-    std::vector<std::wstring> warnings;  // English sentences, one per pitfall
+    std::vector<std::wstring> warnings;  // English sentences, one per pitfall that may be meant
+    std::vector<std::wstring> errors;    // English sentences: why the release would not install
+    bool packageChecked = false;         // a package was looked at (or fetched, or tried to be)
+    PackageSummary package;
 };
 
 // bytes decoded and parsed as the installer does it. Never fails.
 ConfigCheck CheckConfigDocument(const std::string& bytes);
 // The check as one JSON object in UTF-8, ending in a line feed. Never fails.
 std::string FormatCheckReport(const ConfigCheck& check);
-// 0 when the installer would go on with the configuration, 1 when it would stop with its format
-// error (url or package_name empty).
-int CheckExitCode(const ConfigCheck& check);
+// 0 when the release would install as meant (under strict: without any warning either), else 1.
+int CheckExitCode(const ConfigCheck& check, bool strict = false);

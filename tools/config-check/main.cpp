@@ -1,10 +1,14 @@
-// config-check FILE|-: reads a configuration document as the installer would and prints what it
-// reads, as JSON, with a warning for each pitfall. Exit 0: the installer would go on; 1: it would
-// stop with its format error; 2: bad usage or unreadable input.
+// config-check [--strict] [--package ZIP] FILE|-
+// config-check [--strict] --live https://HOST[:PORT] [--ca-file PEM]
+// Reads a configuration document (and a package, or both from a deployment) as the installer
+// would and prints what it reads, as JSON, with its errors and warnings. Exit 0: the release
+// installs as meant (under --strict: without warnings either); 1: it would not (or warns);
+// 2: bad usage or a local file that cannot be read.
 
 #ifndef _WIN32
 #include <pthread.h>
 #endif
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -14,8 +18,10 @@
 #include <string>
 #include <system_error>
 
-#include "tools/config-check/utf8.h"
 #include "tools/config-check/check.h"
+#include "tools/config-check/live.h"
+#include "tools/config-check/package.h"
+#include "tools/config-check/utf8.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -46,26 +52,89 @@ bool ReadAll(std::istream& in, std::string& bytes) {
     return !in.bad();
 }
 
-int Run(int argc, Arg** argv) {
-    const std::string usage = "usage: config-check FILE (or - for standard input)";
-    if (argc != 2) return Fail(usage);
-    const std::basic_string<Arg> arg = argv[1];
-    std::string bytes;
-    if (arg == std::basic_string<Arg>(1, Arg('-'))) {
+std::string Narrow(const std::basic_string<Arg>& text) {
 #ifdef _WIN32
-        _setmode(_fileno(stdin), _O_BINARY);
+    return EncodeUtf8(text);
+#else
+    return text;
 #endif
-        if (!ReadAll(std::cin, bytes)) return Fail("cannot read standard input");
+}
+
+struct Invocation {
+    bool strict = false;
+    std::filesystem::path document;  // empty with --live
+    bool fromStandardInput = false;
+    std::filesystem::path package;
+    std::string live;
+    std::filesystem::path caFile;
+};
+
+// The invocation argv asks for; false when it is not one of the two forms.
+bool ParseArguments(int argc, Arg** argv, Invocation& invocation) {
+    using Text = std::basic_string<Arg>;
+    const auto is = [](const Text& arg, const char* option) {
+        return arg == Text(option, option + std::char_traits<char>::length(option));
+    };
+    bool haveDocument = false, havePackage = false, haveLive = false, haveCaFile = false;
+    for (int i = 1; i < argc; ++i) {
+        const Text arg = argv[i];
+        const bool takesValue = is(arg, "--package") || is(arg, "--live") || is(arg, "--ca-file");
+        if (takesValue && i + 1 == argc) return false;
+        if (is(arg, "--strict")) {
+            invocation.strict = true;
+        } else if (is(arg, "--package") && !havePackage) {
+            invocation.package = argv[++i];
+            havePackage = true;
+        } else if (is(arg, "--live") && !haveLive) {
+            invocation.live = Narrow(argv[++i]);
+            haveLive = true;
+        } else if (is(arg, "--ca-file") && !haveCaFile) {
+            invocation.caFile = argv[++i];
+            haveCaFile = true;
+        } else if ((arg.empty() || arg[0] != Arg('-') || is(arg, "-")) && !haveDocument) {
+            invocation.fromStandardInput = is(arg, "-");
+            invocation.document = arg;
+            haveDocument = true;
+        } else {
+            return false;
+        }
+    }
+    if (haveLive) return !invocation.live.empty() && !haveDocument && !havePackage;
+    return haveDocument && !haveCaFile;
+}
+
+int Run(int argc, Arg** argv) {
+    const std::string usage =
+        "usage: config-check [--strict] [--package ZIP] FILE (or - for standard input)\n"
+        "       config-check [--strict] --live https://HOST[:PORT] [--ca-file PEM]";
+    Invocation invocation;
+    if (!ParseArguments(argc, argv, invocation)) return Fail(usage);
+
+    ConfigCheck check;
+    std::string failure;
+    if (!invocation.live.empty()) {
+        if (!CheckLiveDeployment(invocation.live, invocation.caFile, check, failure))
+            return Fail(failure);
     } else {
-        const std::filesystem::path path(arg);
-        std::error_code error;
-        if (std::filesystem::is_directory(path, error))
-            return Fail(Printable(path) + " is a folder");
-        std::ifstream file(path, std::ios::binary);
-        if (!file || !ReadAll(file, bytes)) return Fail("cannot read " + Printable(path));
+        std::string bytes;
+        if (invocation.fromStandardInput) {
+#ifdef _WIN32
+            _setmode(_fileno(stdin), _O_BINARY);
+#endif
+            if (!ReadAll(std::cin, bytes)) return Fail("cannot read standard input");
+        } else {
+            const std::filesystem::path& path = invocation.document;
+            std::error_code error;
+            if (std::filesystem::is_directory(path, error))
+                return Fail(Printable(path) + " is a folder");
+            std::ifstream file(path, std::ios::binary);
+            if (!file || !ReadAll(file, bytes)) return Fail("cannot read " + Printable(path));
+        }
+        check = CheckConfigDocument(bytes);
+        if (!invocation.package.empty() && !CheckPackageFile(invocation.package, check, failure))
+            return Fail(failure);
     }
 
-    const ConfigCheck check = CheckConfigDocument(bytes);
     const std::string report = FormatCheckReport(check);
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
@@ -74,7 +143,7 @@ int Run(int argc, Arg** argv) {
         std::fflush(stdout) != 0) {
         return Fail("cannot write the report");
     }
-    return CheckExitCode(check);
+    return CheckExitCode(check, invocation.strict);
 }
 
 }  // namespace
@@ -91,14 +160,14 @@ int wmain(int argc, wchar_t** argv) {
 #else
 namespace {
 
-struct Invocation {
+struct ThreadStart {
     int argc;
     char** argv;
     int result;
 };
 
 void* RunInvocation(void* parameter) {
-    auto* invocation = static_cast<Invocation*>(parameter);
+    auto* invocation = static_cast<ThreadStart*>(parameter);
     try {
         invocation->result = Run(invocation->argc, invocation->argv);
     } catch (const std::exception& error) {
@@ -110,10 +179,12 @@ void* RunInvocation(void* parameter) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Names from packages come out of libarchive as UTF-8, and letter case folds beyond ASCII.
+    std::setlocale(LC_CTYPE, "C.UTF-8");
     // The reader's regular-expression engine recurses once per character it matches: give it
     // at least the room the installer's worker has (more where a sanitizer inflates frames).
     constexpr std::size_t StackBytes = std::size_t{256} << 20;
-    Invocation invocation{argc, argv, 2};
+    ThreadStart invocation{argc, argv, 2};
     pthread_attr_t attributes;
     pthread_t thread;
     if (pthread_attr_init(&attributes) != 0) return Fail("cannot start");

@@ -10,6 +10,7 @@
 
 #include "config/compact_form.h"
 #include "config/regex_limit.h"
+#include "tools/config-check/names.h"
 
 namespace {
 
@@ -310,26 +311,98 @@ void CheckMembers(const Document& document, const InstallConfig& config,
     }
 }
 
-void CheckValues(const InstallConfig& config, std::vector<std::wstring>& out) {
-    if (config.package_name.empty()) {
+// Where the installer uses each name, for the consequence of one Windows will not take.
+const wchar_t* NameUse(std::wstring InstallConfig::*member) {
+    if (member == &InstallConfig::application_name) return L"the program cannot be unpacked";
+    if (member == &InstallConfig::desktop_shortcut) return L"the shortcut cannot be made";
+    return L"the install folder cannot be made";
+}
+
+void CheckUrl(const std::wstring& url, std::vector<std::wstring>& out) {
+    if (url.find(L"\\/") != None) {
         out.push_back(
+            L"url contains \"\\/\": JSON escapes are not decoded, so the installer downloads "
+            L"from an address with backslashes in it; write plain \"/\".");
+    } else if (url.find(L'\\') != None) {
+        out.push_back(
+            L"url contains a backslash: JSON escapes are not decoded, so the installer "
+            L"passes it to the download as it is.");
+    } else if (!url.empty()) {
+        const auto isSchemeCharacter = [](wchar_t c) {
+            return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
+                   (c >= L'0' && c <= L'9') || c == L'+' || c == L'-' || c == L'.';
+        };
+        std::size_t scheme = 0;
+        while (scheme < url.size() && isSchemeCharacter(url[scheme])) ++scheme;
+        const bool absolute = scheme > 0 && url.compare(scheme, 3, L"://") == 0 &&
+                              url.size() > scheme + 3 && url[scheme + 3] != L'/';
+        if (!absolute) {
+            out.push_back(L"url " + Shown(url) +
+                          L" is not an absolute address (such as https://host/path/package.zip): "
+                          L"the installer's download has nothing to resolve it against.");
+        }
+    }
+    if (AsciiLower(url.substr(0, 7)) == L"http://") {
+        out.push_back(
+            L"url uses http://: without TLS, anyone on the network path can swap the program "
+            L"for another one on its way to the user; serve the package over https://.");
+    }
+    // Blanks at either end are told with the other names' (below).
+    const auto first = std::find_if_not(url.begin(), url.end(), IsUnicodeBlank);
+    const auto last = std::find_if_not(url.rbegin(), url.rend(), IsUnicodeBlank).base();
+    const auto blank = first < last ? std::find_if(first, last, IsUnicodeBlank) : last;
+    if (blank != last) {
+        out.push_back(L"url contains a blank (" + CodePointName(*blank) +
+                      L"): the installer sends the address as it is, and servers read a raw "
+                      L"blank differently; write a space as %20.");
+    }
+}
+
+// The checks of one name that becomes a file or folder name on the user's disk.
+void CheckName(const std::wstring& name, std::wstring InstallConfig::*member,
+               const std::wstring& value, Findings& out) {
+    const std::vector<std::wstring> components = PathComponents(value);
+    const bool folder = member == &InstallConfig::package_name || member == &InstallConfig::version;
+    if (folder && (value.find_first_of(L"/\\") != None ||
+                   std::any_of(components.begin(), components.end(),
+                               [](const std::wstring& c) { return c == L"." || c == L".."; }))) {
+        out.warnings.push_back(
+            name + L" " + Shown(value) +
+            L" holds a folder separator or a \".\" or \"..\" component: the install lands "
+            L"outside Documents\\package_name\\version.");
+    }
+    // The shortcut's file name gets ".lnk" appended.
+    const std::size_t added = member == &InstallConfig::desktop_shortcut ? 4 : 0;
+    for (const std::wstring& component : components) {
+        const std::wstring device = ReservedDeviceName(component);
+        if (!device.empty()) {
+            out.errors.push_back(name + L" " + Shown(value) + L" uses " + device +
+                                 L", a name Windows reserves for a device and gives to no file "
+                                 L"or folder: " +
+                                 NameUse(member) + L".");
+        }
+        const std::size_t length = Utf16Length(component) + added;
+        if (length > 255) {
+            out.warnings.push_back(name + L" has a name of " + std::to_wstring(length) +
+                                   L" characters" + (added != 0 ? L" with \".lnk\"" : L"") +
+                                   L": Windows allows at most 255 in a file or folder name.");
+        }
+    }
+}
+
+void CheckValues(const InstallConfig& config, Findings& found) {
+    std::vector<std::wstring>& out = found.warnings;
+    if (config.package_name.empty()) {
+        found.errors.push_back(
             L"package_name is empty or was not found: the installer stops with its "
             L"configuration format error.");
     }
     if (config.url.empty()) {
-        out.push_back(
+        found.errors.push_back(
             L"url is empty or was not found: the installer stops with its configuration "
             L"format error.");
     }
-    if (config.url.find(L"\\/") != None) {
-        out.push_back(
-            L"url contains \"\\/\": JSON escapes are not decoded, so the installer downloads "
-            L"from an address with backslashes in it; write plain \"/\".");
-    } else if (config.url.find(L'\\') != None) {
-        out.push_back(
-            L"url contains a backslash: JSON escapes are not decoded, so the installer "
-            L"passes it to the download as it is.");
-    }
+    CheckUrl(config.url, out);
     for (const Field& field : Fields) {
         const std::wstring& value = config.*field.member;
         const std::wstring name = field.key;
@@ -346,6 +419,7 @@ void CheckValues(const InstallConfig& config, std::vector<std::wstring>& out) {
                 out.push_back(name + L" contains \"" + std::wstring(1, value[bad]) +
                               L"\", which Windows does not allow in file and folder names.");
             }
+            CheckName(name, field.member, value, found);
         }
         bool control = false;
         for (wchar_t c : value) {
@@ -360,11 +434,18 @@ void CheckValues(const InstallConfig& config, std::vector<std::wstring>& out) {
         if (value.find(L'\xFFFD') != None) {
             out.push_back(name + L" contains U+FFFD: the document is not valid UTF-8 there.");
         }
-        if (!value.empty() &&
-            (value.front() == L' ' || value.back() == L' ' || value.back() == L'.') && isName) {
+        if (field.member != &InstallConfig::sign && !value.empty() &&
+            (IsUnicodeBlank(value.front()) || IsUnicodeBlank(value.back()))) {
+            const wchar_t blank = IsUnicodeBlank(value.front()) ? value.front() : value.back();
+            const bool dropped = isName && value.back() == L' ';
+            out.push_back(name + L" begins or ends with a blank (" + CodePointName(blank) +
+                          L"): the installer does not trim it" +
+                          (dropped ? L", and Windows drops trailing spaces from names." : L"."));
+        }
+        if (isName && !value.empty() && value.back() == L'.') {
             out.push_back(name +
-                          L" begins or ends with a blank or ends with a dot: the installer "
-                          L"does not trim it, and Windows drops such characters from names.");
+                          L" ends with a dot: the installer does not trim it, and Windows drops "
+                          L"trailing dots from names.");
         }
     }
     if (!config.package_name.empty() && config.version.empty()) {
@@ -378,6 +459,17 @@ void CheckValues(const InstallConfig& config, std::vector<std::wstring>& out) {
             L"installer opens the install folder instead of the program.");
     } else if (config.desktop_shortcut.empty()) {
         out.push_back(L"desktop_shortcut is empty: no desktop shortcut is made.");
+    }
+    if (!config.application_name.empty() && !EndsWithFolded(config.application_name, L".exe")) {
+        out.push_back(L"application_name " + Shown(config.application_name) +
+                      L" does not end in \".exe\": the shortcut and the installer's \"open\" "
+                      L"button open it by its file type, not as a program.");
+    }
+    if (EndsWithFolded(config.desktop_shortcut, L".lnk")) {
+        out.push_back(
+            L"desktop_shortcut ends in \".lnk\": the installer appends \".lnk\" itself, "
+            L"so the shortcut is named " +
+            Shown(config.desktop_shortcut + L".lnk") + L".");
     }
 }
 
@@ -422,20 +514,22 @@ void CheckFallback(const std::wstring& text, const InstallConfig& config, bool f
 
 }  // namespace
 
-std::vector<std::wstring> FindConfigPitfalls(const std::wstring& text, const InstallConfig& config,
-                                             bool fellBack) {
-    std::vector<std::wstring> found;
+Findings FindConfigPitfalls(const std::wstring& text, const InstallConfig& config, bool fellBack) {
+    Findings found;
     const Document document = ReadAsJson(text);
-    CheckDocumentShape(document, found);
-    CheckMembers(document, config, found);
+    CheckDocumentShape(document, found.warnings);
+    CheckMembers(document, config, found.warnings);
     CheckValues(config, found);
-    CheckFallback(text, config, fellBack, found);
+    CheckFallback(text, config, fellBack, found.warnings);
 
-    // A pitfall repeated in many places is told once.
-    std::vector<std::wstring> out;
-    std::set<std::wstring> told;
-    for (std::wstring& pitfall : found) {
-        if (told.insert(pitfall).second) out.push_back(std::move(pitfall));
+    // A problem repeated in many places is told once.
+    for (std::vector<std::wstring>* list : {&found.errors, &found.warnings}) {
+        std::vector<std::wstring> once;
+        std::set<std::wstring> told;
+        for (std::wstring& problem : *list) {
+            if (told.insert(problem).second) once.push_back(std::move(problem));
+        }
+        *list = std::move(once);
     }
-    return out;
+    return found;
 }

@@ -1,0 +1,164 @@
+// The package check's rules on central-directory entries: what each kind of entry is told as,
+// and where the program the document names is looked for.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/config-check/package_rules.h"
+#include "tools/config-check/utf8.h"
+
+namespace {
+
+ZipDirectoryEntry File(const std::string& name, std::uint16_t method = 8, std::uint16_t flags = 0) {
+    ZipDirectoryEntry entry;
+    entry.name = name;
+    entry.method = method;
+    entry.flags = flags;
+    entry.uncompressedSize = 10;
+    return entry;
+}
+
+ZipDirectoryEntry Folder(const std::string& name) {
+    ZipDirectoryEntry entry = File(name, 0);
+    entry.uncompressedSize = 0;
+    return entry;
+}
+
+ZipDirectoryEntry Link(const std::string& name) {
+    ZipDirectoryEntry entry = File(name, 0);
+    entry.madeBy = 0x0314;  // Unix
+    entry.externalAttributes = 0120777u << 16;
+    return entry;
+}
+
+struct Row {
+    const char* name;
+    std::vector<ZipDirectoryEntry> entries;
+    std::vector<std::wstring> errors = {};    // each must be part of some error
+    std::vector<std::wstring> warnings = {};  // each must be part of some warning
+    bool applicationFound = true;
+    bool clean = false;  // no error and no warning at all
+    std::wstring application = L"LumaDesk.exe";
+};
+
+bool Mentions(const std::vector<std::wstring>& told, const std::wstring& part) {
+    for (const std::wstring& sentence : told) {
+        if (sentence.find(part) != std::wstring::npos) return true;
+    }
+    return false;
+}
+
+TEST(PackageRulesTest, TellsWhatTheUnpackersWouldMakeOfEachEntry) {
+    const std::string longName(215, 'n');  // with C:\Users\<20>\Documents\p\1\: 259
+    const std::vector<Row> rows = {
+        {"program at the root, letter case aside",
+         {File("lumadesk.EXE"), Folder("data/"), File("data/a.txt")},
+         {},
+         {},
+         true,
+         true},
+        {"program under a path that application_name gives",
+         {File("bin/LumaDesk.exe")},
+         {},
+         {},
+         true,
+         true,
+         L"bin\\LumaDesk.exe"},
+        {"program is a folder",
+         {Folder("LumaDesk.exe/"), File("LumaDesk.exe/x")},
+         {L"\"LumaDesk.exe\" is a folder in the package, not a file"},
+         {},
+         false},
+        {"the folder zipped instead of its contents",
+         {Folder("LumaDesk/"), File("LumaDesk/LumaDesk.exe"), File("LumaDesk/data/a.txt")},
+         {L"inside its one top-level folder \"LumaDesk\": zip the folder's contents, not the "
+          L"folder"},
+         {},
+         false},
+        {"program in a subfolder",
+         {File("readme.txt"), File("bin/LumaDesk.exe")},
+         {L"(the package has it as \"bin/LumaDesk.exe\")"},
+         {},
+         false},
+        {"program missing", {File("readme.txt")}, {L"nor anywhere in it"}, {}, false},
+        {"program is a link", {Link("LumaDesk.exe")}, {L"a symbolic link"}, {}, false},
+        {"folders that differ in case are one folder",
+         {File("LumaDesk.exe"), Folder("Data/"), Folder("data/"), File("DATA/x")},
+         {},
+         {},
+         true,
+         true},
+        {"files that differ in case, or not at all",
+         {File("LumaDesk.exe"), File("a.txt"), File("A.TXT"), File("b"), File("b")},
+         {L"Entries \"a.txt\" and \"A.TXT\": names that differ only in letter case",
+          L"Entries \"b\" and \"b\": the same name twice"}},
+        {"encryption and methods",
+         {File("LumaDesk.exe"), File("locked", 8, 1), File("aes", 99), File("b", 12), File("s", 0)},
+         {L"2 entries, the first \"locked\": encrypted",
+          L"\"b\": compressed with BZIP2 (method 12)"}},
+        {"entries with one method are told together",
+         {File("LumaDesk.exe", 14), File("a", 14), File("b", 14)},
+         {L"3 entries, the first \"LumaDesk.exe\": compressed with LZMA (method 14)"}},
+        {"names outside ASCII and the UTF-8 flag",
+         {File("LumaDesk.exe"), File("\xE4\xB8\xAD.txt", 8, 1u << 11), File("\xD6\xD0.txt")},
+         {},
+         {L"Entry \"\\xD6\\xD0.txt\": a name outside ASCII without the UTF-8 flag"}},
+        {"paths that leave the install folder",
+         {File("LumaDesk.exe"), File("/etc/x"), File("\\x"), File("d:x"), File("a/../../x")},
+         {L"2 entries, the first \"/etc/x\": an absolute path",
+          L"\"d:x\": a path with a drive letter", L"\"a/../../x\": a \"..\" component"}},
+        {"names Windows cannot hold",
+         {File("LumaDesk.exe"), File("a|b"), File("tab\tx"), File("a /b"), File("dots..."),
+          File("sub/COM\xC2\xB9.txt"), File("Lpt9"), File(std::string(256, 'x'))},
+         {L"2 entries, the first \"a|b\": a character in its name that Windows does not allow",
+          L"2 entries, the first \"a /b\": a name that ends in a dot or a blank",
+          L"\"sub/COM\x00B9.txt\": the name COM\x00B9", L"\"Lpt9\": the name LPT9",
+          L"a name longer than 255 characters"}},
+        {"an install path that just fits",
+         {File("LumaDesk.exe"), File(longName)},
+         {},
+         {},
+         true,
+         true},
+        {"an install path one character over",
+         {File("LumaDesk.exe"), File(longName + "n"), File("a/" + longName)},
+         {},
+         {L"2 entries, the longest \"a/nnn", L"is 261 characters long, more than the 259"}},
+    };
+    InstallConfig config;
+    config.package_name = L"p";
+    config.version = L"1";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        config.application_name = row.application;
+        PackageSummary summary;
+        const Findings found = CheckPackageEntries(row.entries, config, summary);
+        std::wstring all;
+        for (const std::wstring& error : found.errors) all += L"error: " + error + L"\n";
+        for (const std::wstring& warning : found.warnings) all += warning + L"\n";
+        SCOPED_TRACE(EncodeUtf8(all));
+        for (const std::wstring& part : row.errors)
+            EXPECT_TRUE(Mentions(found.errors, part)) << EncodeUtf8(part);
+        for (const std::wstring& part : row.warnings)
+            EXPECT_TRUE(Mentions(found.warnings, part)) << EncodeUtf8(part);
+        EXPECT_TRUE(!row.clean || all.empty());
+        EXPECT_EQ(summary.applicationFound, row.applicationFound);
+    }
+}
+
+TEST(PackageRulesTest, SumsUpFilesAndTheirSizes) {
+    InstallConfig config;
+    PackageSummary summary;
+    ZipDirectoryEntry big = File("big");
+    big.uncompressedSize = std::uint64_t{5} << 32;
+    const Findings found = CheckPackageEntries({Folder("a/"), File("a/b"), big}, config, summary);
+    EXPECT_EQ(summary.entries, 3u);
+    EXPECT_EQ(summary.files, 2u);
+    EXPECT_EQ(summary.bytes, (std::uint64_t{5} << 32) + 10);
+    EXPECT_FALSE(summary.applicationFound);  // no application_name: nothing to look for
+    EXPECT_TRUE(found.errors.empty());
+}
+
+}  // namespace

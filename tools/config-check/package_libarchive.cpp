@@ -1,0 +1,118 @@
+#include "tools/config-check/package.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <fstream>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "tools/config-check/package_rules.h"
+#include "tools/config-check/utf8.h"
+#include "tools/config-check/zip_directory.h"
+
+namespace {
+
+using ArchiveReader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+const wchar_t TarLibrary[] = L"libarchive (the library of Windows' tar.exe)";
+
+std::wstring LastError(archive* reader) {
+    const char* message = archive_error_string(reader);
+    return DecodeUtf8AsWindowsDoes(message ? message : "unknown error");
+}
+
+// What tar.exe's library makes of the archive: one error when it cannot list it, and one for
+// each kind of failure to unpack an entry, naming the first entry and how many have it.
+void ReadAsTarDoes(const std::filesystem::path& path, std::vector<std::wstring>& errors) {
+    ArchiveReader reader(archive_read_new(), archive_read_free);
+    if (!reader) throw std::bad_alloc();
+    archive_read_support_format_zip(reader.get());
+    if (archive_read_open_filename(reader.get(), path.c_str(), std::size_t{1} << 16) !=
+        ARCHIVE_OK) {
+        errors.push_back(std::wstring(TarLibrary) + L" cannot open the package: " +
+                         LastError(reader.get()) + L".");
+        return;
+    }
+    std::vector<std::pair<std::wstring, std::pair<std::wstring, std::size_t>>> failures;
+    const auto fail = [&](const std::wstring& shown, const std::wstring& why) {
+        for (auto& [message, entries] : failures) {
+            if (message == why) {
+                ++entries.second;
+                return;
+            }
+        }
+        failures.push_back({why, {shown, 1}});
+    };
+    for (;;) {
+        archive_entry* entry = nullptr;
+        const int header = archive_read_next_header(reader.get(), &entry);
+        if (header == ARCHIVE_EOF) break;
+        if (header == ARCHIVE_FATAL) {
+            errors.push_back(std::wstring(TarLibrary) + L" cannot read the package's entries: " +
+                             LastError(reader.get()) + L".");
+            break;
+        }
+        const char* name = archive_entry_pathname(entry);
+        const std::wstring shown = ShownEntryName(name ? name : "");
+        if (header == ARCHIVE_FAILED) {
+            fail(shown, LastError(reader.get()));
+            continue;
+        }
+        // Encryption is told from the central directory; without a password nothing is read.
+        if (archive_entry_is_encrypted(entry)) continue;
+        const void* block = nullptr;
+        std::size_t size = 0;
+        la_int64_t offset = 0;
+        int data = ARCHIVE_OK;
+        do {
+            data = archive_read_data_block(reader.get(), &block, &size, &offset);
+        } while (data == ARCHIVE_OK || data == ARCHIVE_WARN);
+        if (data == ARCHIVE_EOF) continue;
+        fail(shown, LastError(reader.get()));
+        if (data == ARCHIVE_FATAL) break;
+    }
+    for (const auto& [why, entries] : failures) {
+        errors.push_back((entries.second == 1 ? L"Entry " + entries.first
+                                              : std::to_wstring(entries.second) +
+                                                    L" entries, the first " + entries.first) +
+                         L": " + TarLibrary + L" cannot unpack it: " + why + L".");
+    }
+}
+
+}  // namespace
+
+bool CheckPackageFile(const std::filesystem::path& path, ConfigCheck& check, std::string& failure) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        failure = path.string() + " is a folder";
+        return false;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        failure = "cannot read " + path.string();
+        return false;
+    }
+    check.packageChecked = true;
+    check.package = {};
+    std::vector<ZipDirectoryEntry> entries;
+    std::string why;
+    if (!ReadZipDirectory(file, entries, why)) {
+        check.errors.push_back(L"The package is not a readable ZIP archive: " +
+                               DecodeUtf8AsWindowsDoes(why) + L".");
+        return true;
+    }
+    Findings found = CheckPackageEntries(entries, check.config, check.package);
+    for (auto& [from, to] :
+         {std::pair{&found.errors, &check.errors}, std::pair{&found.warnings, &check.warnings}}) {
+        to->insert(to->end(), std::make_move_iterator(from->begin()),
+                   std::make_move_iterator(from->end()));
+    }
+    // The shell's ZIP folders and Expand-Archive go by the central directory, tar.exe by
+    // libarchive's reading: both must hold.
+    ReadAsTarDoes(path, check.errors);
+    return true;
+}
