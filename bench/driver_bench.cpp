@@ -16,45 +16,22 @@
 #include <psapi.h>
 
 #include <cstdio>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "app/resource.h"
+#include "bench/bench_common.h"
 #include "tools/driver/driver.h"
 
 namespace {
 
-constexpr int StatusId = 1002;
 constexpr DWORD DefaultPollMilliseconds = 5;
 constexpr double RunTimeoutSeconds = 600;
-
-struct Stage {
-    const wchar_t* status;
-    const char* name;
-};
-
-const Stage Stages[] = {
-    {L"正在下载配置文件...", "config"}, {L"正在解析配置...", "parse"},
-    {L"正在创建安装目录...", "folder"}, {L"正在下载安装包...", "download"},
-    {L"正在解压安装包...", "unpack"},   {L"正在创建快捷方式...", "shortcut"},
-};
-
-double Now() {
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::wstring StatusText(HWND statusLine) {
     wchar_t text[256] = {};
     const int length = InternalGetWindowText(statusLine, text, 256);
     return std::wstring(text, length > 0 ? length : 0);
-}
-
-bool IsFinalStatus(const std::wstring& status) {
-    return status.rfind(L"安装完成", 0) == 0 || status.rfind(L"错误", 0) == 0;
 }
 
 }  // namespace
@@ -78,18 +55,16 @@ int wmain(int argc, wchar_t** argv) {
         installer.dialog, [](const DialogState& state) { return state.buttonEnabled; }, history);
     Sleep(500);
 
-    const HWND statusLine = GetDlgItem(installer.dialog, StatusId);
+    const HWND statusLine = GetDlgItem(installer.dialog, IDC_STATUS);
     const double start = Now();
     ClickActionButton(installer.dialog);
     std::wstring status;
     double polled = start;
-    double seen[std::size(Stages)] = {};
+    StageTimes seen{};
     for (;;) {
         status = StatusText(statusLine);
         polled = Now();
-        for (std::size_t i = 0; i < std::size(Stages); ++i) {
-            if (seen[i] == 0 && status == Stages[i].status) seen[i] = polled - start;
-        }
+        NoteStage(seen, status, polled - start);
         if (IsFinalStatus(status) || polled - start > RunTimeoutSeconds) break;
         Sleep(pollMilliseconds);
     }
@@ -97,20 +72,13 @@ int wmain(int argc, wchar_t** argv) {
     memory.cb = sizeof(memory);
     const bool measured =
         GetProcessMemoryInfo(installer.process.hProcess, &memory, sizeof(memory)) != FALSE;
-    const bool completed = status.rfind(L"安装完成", 0) == 0;
+    const bool completed = IsCompletedStatus(status);
     // The run ends with the package's deletion; wait for the button before closing the window.
-    WaitForDialog(
-        installer.dialog,
-        [](const DialogState& state) {
-            return state.buttonEnabled && state.caption != L"安装中...";
-        },
-        history);
+    WaitForDialog(installer.dialog, RunEnded, history);
     StopInstaller(installer);
 
     std::printf("seconds=%.4f ", polled - start);
-    for (std::size_t i = 0; i < std::size(Stages); ++i) {
-        std::printf("at_%s=%.4f ", Stages[i].name, seen[i]);
-    }
+    PrintStageTimes(seen);
     std::printf("peak_working_set=%lld working_set=%lld ok=%d status=%s\n",
                 measured ? static_cast<long long>(memory.PeakWorkingSetSize) : -1LL,
                 measured ? static_cast<long long>(memory.WorkingSetSize) : -1LL, completed ? 1 : 0,

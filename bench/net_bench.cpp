@@ -18,20 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_common.h"
 #include "extract/commands.h"
 #include "extract/extract.h"
 #include "handles/handles.h"
 #include "net/net.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 long long FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -11,16 +11,16 @@
 
 #include <atomic>
 #include <cstdio>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "bench/bench_common.h"
 #include "handles/handles.h"
 #include "install/install.h"
 #include "status/status.h"
-#include "tools/driver/driver.h"
+#include "tests/support/test_text.h"
 
 namespace {
 
@@ -37,29 +37,6 @@ std::mutex& StatusLock() {
 std::vector<TimedStatus>& StatusTimes() {
     static std::vector<TimedStatus>* times = new std::vector<TimedStatus>;
     return *times;
-}
-
-double Now() {
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER counter{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-struct Stage {
-    const wchar_t* status;
-    const char* name;
-};
-
-const Stage Stages[] = {
-    {L"正在下载配置文件...", "config"}, {L"正在解析配置...", "parse"},
-    {L"正在创建安装目录...", "folder"}, {L"正在下载安装包...", "download"},
-    {L"正在解压安装包...", "unpack"},   {L"正在创建快捷方式...", "shortcut"},
-};
-
-bool IsFinalStatus(const std::wstring& status) {
-    return status.rfind(L"安装完成", 0) == 0 || status.rfind(L"错误", 0) == 0;
 }
 
 }  // namespace
@@ -91,21 +68,17 @@ int wmain() {
     }
     double end = 0;
     std::wstring final;
-    double seen[std::size(Stages)] = {};
+    StageTimes seen{};
     for (const TimedStatus& status : times) {
-        for (std::size_t i = 0; i < std::size(Stages); ++i) {
-            if (seen[i] == 0 && status.text == Stages[i].status) seen[i] = status.seconds - start;
-        }
+        NoteStage(seen, status.text, status.seconds - start);
         if (end == 0 && IsFinalStatus(status.text)) {
             end = status.seconds - start;
             final = status.text;
         }
     }
-    const bool completed = final.rfind(L"安装完成", 0) == 0;
+    const bool completed = IsCompletedStatus(final);
     std::printf("seconds=%.4f ", end);
-    for (std::size_t i = 0; i < std::size(Stages); ++i) {
-        std::printf("at_%s=%.4f ", Stages[i].name, seen[i]);
-    }
+    PrintStageTimes(seen);
     std::printf("ok=%d status=%s\n", completed ? 1 : 0, Utf8(final).c_str());
     return completed ? 0 : 1;
 }

@@ -4,42 +4,43 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tools/driver/driver.h"
+#include "tests/app/app_test.h"
 
 std::wstring InstallerFolder;
 
-namespace {
-
-std::wstring ConfigDocumentPath() {
-    return WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT") +
-           L"\\app\\lumadesk\\version.json";
+bool PublishConfig(const std::string& document) {
+    const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
+    for (const wchar_t* folder : {L"", L"\\app", L"\\app\\lumadesk"})
+        CreateDirectoryW((root + folder).c_str(), nullptr);
+    return WriteFileBytes(root + L"\\app\\lumadesk\\version.json", document);
 }
 
-std::string HttpsBase() {
+DialogState Ended(const wchar_t* status, const wchar_t* detail, int progress,
+                  const wchar_t* caption) {
+    return {L"Quorvane - 安装程序", status, detail, caption, progress, true};
+}
+
+std::string TestServerHttps() {
     return std::string("https://") + std::getenv("INSTALLER_TEST_HOST") + ":" +
            std::getenv("INSTALLER_TEST_HTTPS_PORT");
 }
 
+namespace {
+
 // How often the server has been asked for the configuration document so far.
 int ConfigRequests() {
-    const std::string log = ReadFileBytes(WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_LOG"));
+    std::string log;
+    ReadFileBytes(WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_LOG"), log);
     int count = 0;
     for (size_t at = log.find("GET /app/lumadesk/version.json"); at != std::string::npos;
          at = log.find("GET /app/lumadesk/version.json", at + 1)) {
         ++count;
     }
     return count;
-}
-
-void PublishConfig(const std::string& document) {
-    const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
-    CreateDirectoryW(root.c_str(), nullptr);
-    CreateDirectoryW((root + L"\\app").c_str(), nullptr);
-    CreateDirectoryW((root + L"\\app\\lumadesk").c_str(), nullptr);
-    ASSERT_TRUE(WriteFileBytes(ConfigDocumentPath(), document));
 }
 
 std::string ConfigWithUrl(const std::string& url) {
@@ -49,29 +50,31 @@ std::string ConfigWithUrl(const std::string& url) {
            url + "\",\n    \"sign\": \"\"\n  }\n}\n";
 }
 
-bool RunEnded(const DialogState& state) {
-    return state.buttonEnabled && (state.caption == L"重新安装" || state.caption == L"打开程序");
-}
-
 bool DownloadingOrEnded(const DialogState& state) {
     return state.status == L"正在下载安装包..." || RunEnded(state);
 }
 
-std::wstring Describe(const std::vector<DialogState>& history) {
-    std::wstring text;
-    for (const DialogState& state : history) {
-        text += L"[" + state.status + L" | " + std::to_wstring(state.progress) + L" | " +
-                state.caption + (state.buttonEnabled ? L"" : L" (disabled)") + L"]\n";
-    }
-    return text;
+std::string Describe(const std::vector<DialogState>& history) {
+    std::ostringstream text;
+    for (const DialogState& state : history) text << state << "\n";
+    return text.str();
 }
 
 struct DialogTest : testing::Test {
     RunningInstaller installer;
+    std::vector<DialogState> history;
 
     void Start(const wchar_t* exeName = L"installer-test.exe") {
         installer = StartInstaller(InstallerFolder + exeName);
         ASSERT_NE(installer.dialog, nullptr) << "the dialog did not appear";
+    }
+    // Presses the button and waits until the run ends; the last state (history: all seen).
+    DialogState PressAndWaitForTheEnd() {
+        history.clear();
+        ClickActionButton(installer.dialog);
+        const bool ended = WaitForDialog(installer.dialog, RunEnded, history);
+        EXPECT_TRUE(ended) << Describe(history);
+        return ended ? history.back() : DialogState{};
     }
     void TearDown() override { StopInstaller(installer); }
 };
@@ -89,39 +92,28 @@ TEST_F(DialogTest, StartsReadyWithTheInitialTexts) {
 }
 
 TEST_F(DialogTest, DocumentWithoutUrlStopsWithTheFormatErrorAtTwenty) {
-    PublishConfig("{\"package_name\":\"DialogTest\",\"windows\":{\"version\":\"1.0\"}}");
+    ASSERT_TRUE(
+        PublishConfig("{\"package_name\":\"DialogTest\",\"windows\":{\"version\":\"1.0\"}}"));
     Start();
-    ClickActionButton(installer.dialog);
-    std::vector<DialogState> history;
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Utf8(Describe(history));
-    const DialogState& last = history.back();
-    EXPECT_EQ(last.status, L"错误：配置文件格式错误");
-    EXPECT_EQ(last.detail, L"配置文件缺少必要的字段");
-    EXPECT_EQ(last.progress, 20);
-    EXPECT_EQ(last.caption, L"重新安装");
+    EXPECT_EQ(PressAndWaitForTheEnd(),
+              Ended(L"错误：配置文件格式错误", L"配置文件缺少必要的字段", 20, L"重新安装"));
     EXPECT_TRUE(SaveScreenshot("dialog-format-error"));
 }
 
 TEST_F(DialogTest, NoServerStopsAtTenWithTheDownloadError) {
     Start(L"installer-offline.exe");
-    ClickActionButton(installer.dialog);
-    std::vector<DialogState> history;
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Utf8(Describe(history));
-    const DialogState& last = history.back();
-    EXPECT_EQ(last.status, L"错误：无法下载配置文件");
-    EXPECT_EQ(last.detail, L"请检查网络连接和配置文件URL是否正确");
-    EXPECT_EQ(last.progress, 10);
-    EXPECT_EQ(last.caption, L"重新安装");
+    EXPECT_EQ(
+        PressAndWaitForTheEnd(),
+        Ended(L"错误：无法下载配置文件", L"请检查网络连接和配置文件URL是否正确", 10, L"重新安装"));
 }
 
 // The stages show their texts in order and the bar only moves forward; a package address
 // that answers 404 ends the run at the package download.
 TEST_F(DialogTest, ConfigurationStageShowsItsStepsInOrder) {
-    PublishConfig(ConfigWithUrl(HttpsBase() + "/test/status/404"));
+    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerHttps() + "/test/status/404")));
     Start();
-    std::vector<DialogState> history;
-    ClickActionButton(installer.dialog);
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history)) << Utf8(Describe(history));
+    EXPECT_EQ(PressAndWaitForTheEnd(),
+              Ended(L"错误：无法下载安装包", L"请检查网络连接和下载地址", 50, L"重新安装"));
 
     const std::vector<std::wstring> order = {L"准备就绪，点击开始安装", L"正在下载配置文件...",
                                              L"正在解析配置...",        L"正在创建安装目录...",
@@ -132,29 +124,24 @@ TEST_F(DialogTest, ConfigurationStageShowsItsStepsInOrder) {
         size_t found = position;
         while (found < order.size() && order[found] != state.status) ++found;
         ASSERT_LT(found, order.size()) << "unexpected or out-of-order status\n"
-                                       << Utf8(Describe(history));
+                                       << Describe(history);
         position = found;
-        EXPECT_GE(state.progress, progress) << Utf8(Describe(history));
+        EXPECT_GE(state.progress, progress) << Describe(history);
         progress = state.progress;
         if (!RunEnded(state) && state.status != order[0]) {
             EXPECT_EQ(state.caption, L"安装中...");
             EXPECT_FALSE(state.buttonEnabled);
         }
     }
-    const DialogState& last = history.back();
-    EXPECT_EQ(last.progress, 50);
-    EXPECT_EQ(last.detail, L"请检查网络连接和下载地址");
-    EXPECT_EQ(last.caption, L"重新安装");
 }
 
 TEST_F(DialogTest, PressesDuringARunAreIgnored) {
-    PublishConfig(ConfigWithUrl(HttpsBase() + "/test/slow?size=600&interval=1"));
+    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerHttps() + "/test/slow?size=600&interval=1")));
     const int requestsBefore = ConfigRequests();
     Start();
     ClickActionButton(installer.dialog);
-    std::vector<DialogState> history;
     ASSERT_TRUE(WaitForDialog(installer.dialog, DownloadingOrEnded, history));
-    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Utf8(Describe(history));
+    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Describe(history);
     for (int press = 0; press < 20; ++press) {
         ClickActionButton(installer.dialog);
         SendActionCommand(installer.dialog);
@@ -178,12 +165,11 @@ TEST_F(DialogTest, EscapeDoesNotCloseTheDialog) {
 }
 
 TEST_F(DialogTest, CloseBoxEndsTheProgramDuringASlowDownload) {
-    PublishConfig(ConfigWithUrl(HttpsBase() + "/test/slow?size=600&interval=1"));
+    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerHttps() + "/test/slow?size=600&interval=1")));
     Start();
     ClickActionButton(installer.dialog);
-    std::vector<DialogState> history;
     ASSERT_TRUE(WaitForDialog(installer.dialog, DownloadingOrEnded, history));
-    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Utf8(Describe(history));
+    ASSERT_EQ(history.back().status, L"正在下载安装包...") << Describe(history);
     const auto closed = std::chrono::steady_clock::now();
     PostMessageW(installer.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     // The window must answer at once even while the worker is blocked in a transfer.
@@ -199,17 +185,12 @@ TEST_F(DialogTest, CloseBoxEndsTheProgramDuringASlowDownload) {
 }
 
 TEST_F(DialogTest, ReinstallAfterAFailureRunsAgain) {
-    PublishConfig("{\"package_name\":\"DialogTest\"}");
+    ASSERT_TRUE(PublishConfig("{\"package_name\":\"DialogTest\"}"));
     Start();
-    ClickActionButton(installer.dialog);
-    std::vector<DialogState> history;
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history));
+    PressAndWaitForTheEnd();
     const int requestsAfterFirst = ConfigRequests();
-    ClickActionButton(installer.dialog);
-    history.clear();
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history));
+    EXPECT_EQ(PressAndWaitForTheEnd().status, L"错误：配置文件格式错误");
     EXPECT_EQ(ConfigRequests(), requestsAfterFirst + 1);
-    EXPECT_EQ(history.back().status, L"错误：配置文件格式错误");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "app/dialog.h"
 #include "app/resource.h"
 #include "status/shared_state.h"
@@ -44,40 +46,86 @@ struct DialogInProcess : testing::Test {
     void TearDown() override { DestroyWindow(dialog); }
 };
 
-TEST_F(DialogInProcess, TemplateHasTheControlsWhereTheyBelong) {
+// Where the control lies in the dialog's client area, in pixels.
+RECT PlaceOf(HWND dialog, int id) {
+    RECT place{};
+    GetWindowRect(GetDlgItem(dialog, id), &place);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+// Width and height of text in the dialog's font.
+SIZE TextSize(HWND dialog, const wchar_t* text) {
+    HDC dc = GetDC(dialog);
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(dialog, dc);
+    return size;
+}
+
+TEST_F(DialogInProcess, ControlsShowTheirTextsUncutInsideTheWindow) {
     const LONG style = GetWindowLongW(dialog, GWL_STYLE);
     for (LONG bit : {LONG(WS_POPUP), LONG(WS_CAPTION), LONG(WS_SYSMENU), LONG(DS_MODALFRAME)})
         EXPECT_EQ(style & bit, bit);
     EXPECT_EQ(Text(dialog), L"Quorvane - 安装程序");
-
-    struct Expected {
+    RECT client{};
+    GetClientRect(dialog, &client);
+    const struct {
         int id;
         const wchar_t* className;
-        RECT units;  // left, top, right, bottom in dialog units
         const wchar_t* text;
+    } controls[] = {
+        {IDC_STATUS, L"Static", L"准备就绪，点击开始安装"},
+        {IDC_PROGRESS, L"msctls_progress32", L""},
+        {IDC_DETAIL, L"Static", L""},
+        {IDC_ACTION, L"Button", L"开始安装"},
     };
-    const Expected controls[] = {
-        {IDC_STATUS, L"Static", {20, 20, 300, 28}, L"准备就绪，点击开始安装"},
-        {IDC_PROGRESS, L"msctls_progress32", {20, 40, 300, 54}, L""},
-        {IDC_DETAIL, L"Static", {20, 65, 300, 125}, L""},
-        {IDC_ACTION, L"Button", {219, 85, 299, 110}, L"开始安装"},
-    };
-    for (const Expected& expected : controls) {
+    for (const auto& expected : controls) {
         SCOPED_TRACE(expected.id);
         HWND control = GetDlgItem(dialog, expected.id);
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(ClassOf(control), expected.className);
         EXPECT_EQ(Text(control), expected.text);
-        RECT pixels = expected.units;
-        MapDialogRect(dialog, &pixels);
-        RECT actual{};
-        GetWindowRect(control, &actual);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
-        EXPECT_EQ(actual.left, pixels.left);
-        EXPECT_EQ(actual.top, pixels.top);
-        EXPECT_EQ(actual.right, pixels.right);
-        EXPECT_EQ(actual.bottom, pixels.bottom);
+        EXPECT_TRUE(GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE);
+        EXPECT_TRUE(Inside(PlaceOf(dialog, expected.id), client));
     }
+    const RECT status = PlaceOf(dialog, IDC_STATUS);
+    const RECT bar = PlaceOf(dialog, IDC_PROGRESS);
+    const RECT detail = PlaceOf(dialog, IDC_DETAIL);
+    const RECT button = PlaceOf(dialog, IDC_ACTION);
+    // One column, top to bottom: the status line, the bar, the detail area.
+    EXPECT_LE(status.bottom, bar.top);
+    EXPECT_LE(bar.bottom, detail.top);
+    for (const RECT& below : {bar, detail}) {
+        EXPECT_EQ(below.left, status.left);
+        EXPECT_EQ(below.right, status.right);
+    }
+    // The button lies inside the lower right of the detail area.
+    EXPECT_TRUE(Inside(button, detail));
+    EXPECT_GT(button.left + button.right, detail.left + detail.right);
+    EXPECT_GT(button.top + button.bottom, detail.top + detail.bottom);
+    // Nothing is cut: the longest status lines, the six lines of the parse summary, every caption.
+    for (const wchar_t* line :
+         {L"安装完成！桌面快捷方式已创建。", L"安装完成，但创建快捷方式失败。",
+          L"错误：安装过程中发生未知错误"}) {
+        const SIZE size = TextSize(dialog, line);
+        EXPECT_LE(size.cx, status.right - status.left);
+        EXPECT_LE(size.cy, status.bottom - status.top);
+    }
+    const LONG lineHeight = TextSize(dialog, L"包名").cy;
+    ASSERT_GT(lineHeight, 0) << "no text measured";
+    EXPECT_LE(6 * lineHeight, detail.bottom - detail.top);
+    for (const wchar_t* caption : {L"开始安装", L"安装中...", L"打开程序", L"重新安装"})
+        EXPECT_LT(TextSize(dialog, caption).cx, button.right - button.left) << caption;
+
     EXPECT_EQ(GetWindowLongW(GetDlgItem(dialog, IDC_ACTION), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
     EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_PROGRESS), PBM_GETRANGE, FALSE, 0), 100);
     EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_PROGRESS), PBM_GETPOS, 0, 0), 0);

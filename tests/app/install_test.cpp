@@ -2,24 +2,19 @@
 // test server, unpacked by the stand-in unpackers beside the installer.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "shell/shell.h"
-#include "tools/driver/driver.h"
-
-extern std::wstring InstallerFolder;
+#include "tests/app/app_test.h"
 
 namespace {
 
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool RunEnded(const DialogState& state) {
-    return state.buttonEnabled && (state.caption == L"重新安装" || state.caption == L"打开程序");
-}
+// The end of a completed run with a shortcut, and of one without.
+const DialogState Installed =
+    Ended(L"安装完成！桌面快捷方式已创建。", L"安装成功完成！", 100, L"打开程序");
+const DialogState InstalledWithoutShortcut =
+    Ended(L"安装完成！", L"安装成功完成！", 100, L"打开程序");
 
 struct Package {
     std::string package_name;
@@ -43,35 +38,34 @@ struct InstallTest : testing::Test {
             SetEnvironmentVariableW(name, nullptr);
         }
         const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
-        for (const wchar_t* folder : {L"", L"\\app", L"\\app\\lumadesk", L"\\packages"})
-            CreateDirectoryW((root + folder).c_str(), nullptr);
-        const std::string package =
-            ReadFileBytes(WindowsPathFromEnvironment("INSTALLER_SAMPLE_PACKAGE"));
-        ASSERT_FALSE(package.empty()) << "no sample package";
-        ASSERT_TRUE(WriteFileBytes(root + L"\\packages\\sample.zip", package));
+        CreateDirectoryW(root.c_str(), nullptr);
+        CreateDirectoryW((root + L"\\packages").c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW(WindowsPathFromEnvironment("INSTALLER_SAMPLE_PACKAGE").c_str(),
+                              (root + L"\\packages\\sample.zip").c_str(), FALSE))
+            << "no sample package";
     }
     void TearDown() override { StopInstaller(installer); }
 
     void Publish(const Package& package) {
-        const std::string url = std::string("https://") + std::getenv("INSTALLER_TEST_HOST") + ":" +
-                                std::getenv("INSTALLER_TEST_HTTPS_PORT") + "/packages/sample.zip";
+        const std::string url = TestServerHttps() + "/packages/sample.zip";
         const std::string document = "{\"package_name\":\"" + package.package_name +
                                      "\",\"windows\":{\"application_name\":\"" +
                                      package.application_name + "\",\"desktop_shortcut\":\"" +
                                      package.desktop_shortcut + "\",\"version\":\"" +
                                      package.version + "\",\"url\":\"" + url + "\",\"sign\":\"\"}}";
-        const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
-        ASSERT_TRUE(WriteFileBytes(root + L"\\app\\lumadesk\\version.json", document));
+        ASSERT_TRUE(PublishConfig(document));
     }
 
-    DialogState Run() {
+    // Publishes package, runs the installer and presses its button; the state the run ends in.
+    DialogState Run(const Package& package) {
+        Publish(package);
         installer = StartInstaller(InstallerFolder + L"installer-test.exe");
         EXPECT_NE(installer.dialog, nullptr);
         if (installer.dialog == nullptr) return {};
         ClickActionButton(installer.dialog);
         std::vector<DialogState> history;
         EXPECT_TRUE(WaitForDialog(installer.dialog, RunEnded, history, std::chrono::minutes(3)));
-        return history.back();
+        return history.empty() ? DialogState{} : history.back();
     }
 
     // Presses "打开程序" and expects the installer to end (dialog result 1, exit code 0).
@@ -84,79 +78,62 @@ struct InstallTest : testing::Test {
         EXPECT_EQ(exitCode, 0u);
     }
 
-    bool WaitForFile(const std::wstring& path) {
-        for (int round = 0; round < 300; ++round) {
-            if (Exists(path)) return true;
-            Sleep(100);
-        }
-        return false;
+    // Presses "打开程序", expects the installer to end and the installed program in dir to
+    // start (it leaves started.txt there).
+    void OpenAndExpectTheProgramToStart(const std::wstring& dir) {
+        OpenAndExpectExit();
+        for (int round = 0; round < 300 && !PathExists(dir + L"\\started.txt"); ++round) Sleep(100);
+        EXPECT_TRUE(PathExists(dir + L"\\started.txt")) << "the installed program did not start";
+    }
+
+    // Expects the package unpacked into documents\relative and its archive gone; that folder.
+    std::wstring ExpectUnpackedInto(const std::wstring& relative) {
+        const std::wstring dir = documents + L"\\" + relative;
+        EXPECT_TRUE(PathExists(dir + L"\\sample_app.exe")) << Utf8(dir);
+        EXPECT_FALSE(PathExists(dir + L"\\package.zip")) << Utf8(dir);
+        return dir;
     }
 };
 
 TEST_F(InstallTest, InstallsTheSamplePackageAndOpensTheProgram) {
-    Publish({"SampleSuite", "sample_app.exe", "Sample App", "1.0"});
-    const DialogState last = Run();
-    EXPECT_EQ(last.status, L"安装完成！桌面快捷方式已创建。");
-    EXPECT_EQ(last.detail, L"安装成功完成！");
-    EXPECT_EQ(last.progress, 100);
-    EXPECT_EQ(last.caption, L"打开程序");
-    const std::wstring dir = documents + L"\\SampleSuite\\1.0";
-    EXPECT_TRUE(Exists(dir + L"\\sample_app.exe"));
-    EXPECT_TRUE(Exists(dir + L"\\data\\readme.txt"));
-    EXPECT_TRUE(Exists(dir + L"\\data\\说明.txt"));
-    EXPECT_FALSE(Exists(dir + L"\\package.zip"));
-    EXPECT_FALSE(Exists(dir + L"\\extract_temp.vbs"));
-    EXPECT_TRUE(Exists(desktop + L"\\Sample App.lnk"));
+    EXPECT_EQ(Run({"SampleSuite", "sample_app.exe", "Sample App", "1.0"}), Installed);
+    const std::wstring dir = ExpectUnpackedInto(L"SampleSuite\\1.0");
+    EXPECT_TRUE(PathExists(dir + L"\\data\\readme.txt"));
+    EXPECT_TRUE(PathExists(dir + L"\\data\\说明.txt"));
+    EXPECT_FALSE(PathExists(dir + L"\\extract_temp.vbs"));
+    EXPECT_TRUE(PathExists(desktop + L"\\Sample App.lnk"));
     EXPECT_TRUE(SaveScreenshot("install-finished"));
-    OpenAndExpectExit();
-    EXPECT_TRUE(WaitForFile(dir + L"\\started.txt")) << "the installed program did not start";
+    OpenAndExpectTheProgramToStart(dir);
 }
 
 TEST_F(InstallTest, WithoutAShortcutNameTheButtonStillOpensTheProgram) {
-    Publish({"NoShortcut", "sample_app.exe", "", "2.0"});
-    const DialogState last = Run();
-    EXPECT_EQ(last.status, L"安装完成！");
-    EXPECT_EQ(last.progress, 100);
-    EXPECT_EQ(last.caption, L"打开程序");
-    const std::wstring dir = documents + L"\\NoShortcut\\2.0";
-    EXPECT_FALSE(Exists(dir + L"\\package.zip"));
-    EXPECT_FALSE(Exists(desktop + L".lnk"));
-    OpenAndExpectExit();
-    EXPECT_TRUE(WaitForFile(dir + L"\\started.txt"));
+    EXPECT_EQ(Run({"NoShortcut", "sample_app.exe", "", "2.0"}), InstalledWithoutShortcut);
+    const std::wstring dir = ExpectUnpackedInto(L"NoShortcut\\2.0");
+    EXPECT_FALSE(PathExists(desktop + L".lnk"));
+    OpenAndExpectTheProgramToStart(dir);
 }
 
 TEST_F(InstallTest, WithoutAnApplicationNameTheButtonOpensTheFolder) {
-    Publish({"NoApp", "", "No App", "1.0"});
-    const DialogState last = Run();
-    EXPECT_EQ(last.status, L"安装完成！");
-    EXPECT_EQ(last.caption, L"打开程序");
-    EXPECT_TRUE(Exists(documents + L"\\NoApp\\1.0\\sample_app.exe"));
-    EXPECT_FALSE(Exists(desktop + L"\\No App.lnk"));
+    EXPECT_EQ(Run({"NoApp", "", "No App", "1.0"}), InstalledWithoutShortcut);
+    ExpectUnpackedInto(L"NoApp\\1.0");
+    EXPECT_FALSE(PathExists(desktop + L"\\No App.lnk"));
     OpenAndExpectExit();
 }
 
 TEST_F(InstallTest, AnEmptyVersionInstallsIntoThePackageFolder) {
-    Publish({"NoVersion", "sample_app.exe", "No Version", ""});
-    const DialogState last = Run();
-    EXPECT_EQ(last.status, L"安装完成！桌面快捷方式已创建。");
-    EXPECT_TRUE(Exists(documents + L"\\NoVersion\\sample_app.exe"));
-    EXPECT_FALSE(Exists(documents + L"\\NoVersion\\package.zip"));
-    EXPECT_TRUE(Exists(desktop + L"\\No Version.lnk"));
+    EXPECT_EQ(Run({"NoVersion", "sample_app.exe", "No Version", ""}), Installed);
+    ExpectUnpackedInto(L"NoVersion");
+    EXPECT_TRUE(PathExists(desktop + L"\\No Version.lnk"));
 }
 
 TEST_F(InstallTest, AFailedShortcutStillCompletesAndASecondRunInstallsAgain) {
     // The shortcut's folder does not exist on the Desktop, so saving the link fails.
-    Publish({"ShortcutFails", "sample_app.exe", "missing folder\\\\Sample", "1.0"});
-    const std::wstring dir = documents + L"\\ShortcutFails\\1.0";
+    const Package package{"ShortcutFails", "sample_app.exe", "missing folder\\\\Sample", "1.0"};
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run);
-        const DialogState last = Run();
-        EXPECT_EQ(last.status, L"安装完成，但创建快捷方式失败。");
-        EXPECT_EQ(last.detail, L"应用程序已安装，但快捷方式创建失败");
-        EXPECT_EQ(last.progress, 100);
-        EXPECT_EQ(last.caption, L"重新安装");
-        EXPECT_TRUE(Exists(dir + L"\\sample_app.exe"));
-        EXPECT_FALSE(Exists(dir + L"\\package.zip"));
+        EXPECT_EQ(Run(package), Ended(L"安装完成，但创建快捷方式失败。",
+                                      L"应用程序已安装，但快捷方式创建失败", 100, L"重新安装"));
+        const std::wstring dir = ExpectUnpackedInto(L"ShortcutFails\\1.0");
         if (run == 0) DeleteFileW((dir + L"\\sample_app.exe").c_str());
         StopInstaller(installer);
     }
@@ -166,14 +143,10 @@ TEST_F(InstallTest, WhenEveryUnpackerFailsThePackageStays) {
     SetEnvironmentVariableW(L"INSTALLER_STANDIN_TAR", L"fail");
     SetEnvironmentVariableW(L"INSTALLER_STANDIN_CSCRIPT", L"fail");
     SetEnvironmentVariableW(L"INSTALLER_STANDIN_POWERSHELL", L"empty");
-    Publish({"Broken", "sample_app.exe", "Broken", "1.0"});
-    const DialogState last = Run();
-    EXPECT_EQ(last.status, L"错误：无法解压安装包");
-    EXPECT_EQ(last.detail, L"请检查ZIP文件是否损坏");
-    EXPECT_EQ(last.progress, 70);
-    EXPECT_EQ(last.caption, L"重新安装");
-    EXPECT_TRUE(Exists(documents + L"\\Broken\\1.0\\package.zip"));
-    EXPECT_FALSE(Exists(desktop + L"\\Broken.lnk"));
+    EXPECT_EQ(Run({"Broken", "sample_app.exe", "Broken", "1.0"}),
+              Ended(L"错误：无法解压安装包", L"请检查ZIP文件是否损坏", 70, L"重新安装"));
+    EXPECT_TRUE(PathExists(documents + L"\\Broken\\1.0\\package.zip"));
+    EXPECT_FALSE(PathExists(desktop + L"\\Broken.lnk"));
     EXPECT_TRUE(SaveScreenshot("install-failed"));
 }
 
@@ -209,15 +182,10 @@ struct RedirectedFolders : InstallTest {
 };
 
 TEST_F(RedirectedFolders, InstallsIntoTheMovedFolders) {
-    Publish({"Moved", "sample_app.exe", "移动 的 程序", "1.0"});
-    const DialogState last = Run();
-    EXPECT_EQ(last.status, L"安装完成！桌面快捷方式已创建。");
-    EXPECT_EQ(last.caption, L"打开程序");
-    EXPECT_TRUE(Exists(L"D:\\Redirected Documents\\Moved\\1.0\\sample_app.exe"));
-    EXPECT_FALSE(Exists(L"D:\\Redirected Documents\\Moved\\1.0\\package.zip"));
-    EXPECT_TRUE(Exists(desktop + L"\\移动 的 程序.lnk"));
-    OpenAndExpectExit();
-    EXPECT_TRUE(WaitForFile(L"D:\\Redirected Documents\\Moved\\1.0\\started.txt"));
+    EXPECT_EQ(Run({"Moved", "sample_app.exe", "移动 的 程序", "1.0"}), Installed);
+    const std::wstring dir = ExpectUnpackedInto(L"Moved\\1.0");
+    EXPECT_TRUE(PathExists(desktop + L"\\移动 的 程序.lnk"));
+    OpenAndExpectTheProgramToStart(dir);
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 
 #include <cstdlib>
 
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 std::string ServerUrl(const std::string& path) {
     return std::string("https://") + std::getenv("INSTALLER_TEST_HOST") + ":" +
            std::getenv("INSTALLER_TEST_HTTPS_PORT") + path;
@@ -27,10 +23,6 @@ bool PublishSample(const PublishedPackage& package) {
     if (!PublishConfig(package, ServerUrl("/packages/sample.zip"))) return false;
     return CopyFileW(WindowsPathFromEnvironment("INSTALLER_SAMPLE_PACKAGE").c_str(),
                      (root + L"\\packages\\sample.zip").c_str(), FALSE) != FALSE;
-}
-
-bool RunEnded(const DialogState& state) {
-    return state.buttonEnabled && (state.caption == L"重新安装" || state.caption == L"打开程序");
 }
 
 std::vector<DialogState> RunToTheEnd(const RunningInstaller& installer) {

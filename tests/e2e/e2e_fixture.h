@@ -16,15 +16,12 @@ struct PublishedPackage {
     std::string desktop_shortcut = "Sample";
 };
 
-bool Exists(const std::wstring& path);
 // The test server's address of a file below its root ("/packages/sample.zip").
 std::string ServerUrl(const std::string& path);
 // Writes the configuration document naming package at url; false when it cannot be written.
 bool PublishConfig(const PublishedPackage& package, const std::string& url);
 // Publishes the sample package as /packages/sample.zip and names it; false on failure.
 bool PublishSample(const PublishedPackage& package);
-// The run has ended: the button is enabled again with its final caption.
-bool RunEnded(const DialogState& state);
 // Clicks the action button of a started installer and waits (3 minutes at most) until the run
 // ends; the states seen, in order (empty when the installer has no dialog).
 std::vector<DialogState> RunToTheEnd(const RunningInstaller& installer);

@@ -46,7 +46,7 @@ struct PlantingTest : testing::Test {
 
     void ExpectInstalled(const DialogState& last) {
         EXPECT_EQ(last.status, L"安装完成！桌面快捷方式已创建。");
-        EXPECT_TRUE(Exists(documents + L"\\Planted\\1.0\\sample_app.exe"));
+        EXPECT_TRUE(PathExists(documents + L"\\Planted\\1.0\\sample_app.exe"));
     }
 };
 
@@ -58,7 +58,8 @@ TEST_F(PlantingTest, UnpackersBesideTheInstallerAndInItsCurrentFolderAreNeverSta
     ExpectInstalled(Install());
     for (const std::wstring& folder : {downloads, currentFolder}) {
         for (const wchar_t* name : UnpackerNames)
-            EXPECT_FALSE(Exists(folder + L"\\" + name + L".ran")) << Utf8(folder + L"\\" + name);
+            EXPECT_FALSE(PathExists(folder + L"\\" + name + L".ran"))
+                << Utf8(folder + L"\\" + name);
     }
 }
 
@@ -77,13 +78,13 @@ TEST_F(PlantingTest, AWininetDllBesideTheInstallerIsNeverLoaded) {
                                control.c_str(), &startup, &started));
     const ProcessHandles user = OwnProcess(started);
     WaitForSingleObject(user.process.get(), 30000);
-    ASSERT_TRUE(Exists(control + L"\\wininet.dll.loaded")) << "the test bed hides DLL planting";
+    ASSERT_TRUE(PathExists(control + L"\\wininet.dll.loaded")) << "the test bed hides DLL planting";
 
     for (const std::wstring& folder : {downloads, currentFolder})
         ASSERT_TRUE(Copy(ProgramPath("INSTALLER_PLANTED_WININET"), folder + L"\\wininet.dll"));
     ExpectInstalled(Install());
     for (const std::wstring& folder : {downloads, currentFolder})
-        EXPECT_FALSE(Exists(folder + L"\\wininet.dll.loaded")) << Utf8(folder);
+        EXPECT_FALSE(PathExists(folder + L"\\wininet.dll.loaded")) << Utf8(folder);
 }
 
 }  // namespace

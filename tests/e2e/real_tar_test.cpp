@@ -59,8 +59,8 @@ TEST_F(RealTarTest, ReceivesExactlyTheFolderTheInstallerMeant) {
         EXPECT_EQ(Install().status, L"安装完成！桌面快捷方式已创建。");
         EXPECT_FALSE(FallbackRan()) << LogText();
         const std::wstring dir = documents + c.folder;
-        EXPECT_TRUE(Exists(dir + L"\\sample_app.exe"));
-        EXPECT_TRUE(Exists(dir + L"\\data\\说明.txt"));
+        EXPECT_TRUE(PathExists(dir + L"\\sample_app.exe"));
+        EXPECT_TRUE(PathExists(dir + L"\\data\\说明.txt"));
     }
 }
 
@@ -74,7 +74,7 @@ TEST_F(RealTarTest, ChineseNamesNestedFoldersAndAnEmptyFolder) {
     const std::wstring dir = documents + L"\\Rich\\1.0";
     for (const wchar_t* path : {L"\\sample_app.exe", L"\\数据\\说明.txt", L"\\a\\b\\c\\深.txt",
                                 L"\\空文件夹", L"\\a\\empty"})
-        EXPECT_TRUE(Exists(dir + path)) << Utf8(path);
+        EXPECT_TRUE(PathExists(dir + path)) << Utf8(path);
 }
 
 // Documents in a folder with Chinese characters. tar.exe takes its arguments in the ANSI code
@@ -92,7 +92,7 @@ TEST_F(RealTarTest, ChineseDocumentsFolder) {
     ASSERT_EQ(GetDocumentsFolder(), moved);
     ASSERT_TRUE(PublishSample({"Chinese"}));
     EXPECT_EQ(Install().status, L"安装完成！桌面快捷方式已创建。");
-    EXPECT_TRUE(Exists(moved + L"\\Chinese\\1.0\\data\\说明.txt"));
+    EXPECT_TRUE(PathExists(moved + L"\\Chinese\\1.0\\data\\说明.txt"));
     const bool canHoldChinese = GetACP() == 936;
     std::printf("code page %u: tar.exe %s\n", GetACP(),
                 FallbackRan() ? "failed, the next unpacker took over" : "unpacked it");

@@ -20,9 +20,9 @@ TEST(ReleaseTest, AReleaseOfTheReleaseToolInstalls) {
     EXPECT_EQ(history.back().status, L"安装完成！桌面快捷方式已创建。");
     const std::wstring dir = documents + L"\\ReleaseSuite\\1.0";
     for (const wchar_t* file : {L"\\sample_app.exe", L"\\data\\readme.txt", L"\\data\\说明.txt"})
-        EXPECT_TRUE(Exists(dir + file)) << Utf8(file);
-    EXPECT_FALSE(Exists(dir + L"\\package.zip"));
-    EXPECT_TRUE(Exists(desktop + L"\\发布测试.lnk"));
+        EXPECT_TRUE(PathExists(dir + file)) << Utf8(file);
+    EXPECT_FALSE(PathExists(dir + L"\\package.zip"));
+    EXPECT_TRUE(PathExists(desktop + L"\\发布测试.lnk"));
     StopInstaller(installer);
 }
 

@@ -56,7 +56,7 @@ TEST_F(RobustnessTest, TarCutShortIsFollowedByTheScriptAndTheInstallCompletesWho
     EXPECT_TRUE(Seen(history, L"[VBScript]正在解压安装包..."));
     const std::wstring dir = documents + L"\\CutTar\\1.0";
     for (const wchar_t* file : {L"\\sample_app.exe", L"\\data\\readme.txt", L"\\data\\说明.txt"})
-        EXPECT_TRUE(Exists(dir + file)) << Utf8(file);
+        EXPECT_TRUE(PathExists(dir + file)) << Utf8(file);
 }
 
 TEST_F(RobustnessTest, EveryUnpackerCutShortFailsAtExtractionAndKeepsThePackage) {
@@ -68,7 +68,7 @@ TEST_F(RobustnessTest, EveryUnpackerCutShortFailsAtExtractionAndKeepsThePackage)
     EXPECT_EQ(history.back().status, L"错误：无法解压安装包");
     EXPECT_EQ(history.back().detail, L"请检查ZIP文件是否损坏");
     EXPECT_EQ(history.back().caption, L"重新安装");
-    EXPECT_TRUE(Exists(documents + L"\\CutAll\\1.0\\package.zip"));
+    EXPECT_TRUE(PathExists(documents + L"\\CutAll\\1.0\\package.zip"));
 }
 
 // Files an earlier, failed run left behind do not make an unpacker that did nothing a success.
@@ -86,7 +86,7 @@ TEST_F(RobustnessTest, ARerunOverAPartialInstallIsNotCompletedByWhatTheFirstRunL
     ASSERT_FALSE(history.empty());
     EXPECT_EQ(history.back().status, L"安装完成！桌面快捷方式已创建。");
     EXPECT_TRUE(Seen(history, L"[VBScript]正在解压安装包..."));
-    EXPECT_TRUE(Exists(documents + L"\\Rerun\\1.0\\data\\说明.txt"));
+    EXPECT_TRUE(PathExists(documents + L"\\Rerun\\1.0\\data\\说明.txt"));
 }
 
 TEST_F(RobustnessTest, ClosingTheWindowDuringTheUnpackEndsTheUnpackerToo) {

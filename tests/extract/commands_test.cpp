@@ -119,28 +119,33 @@ TEST(CommandLines, EveryUnpackerReadsBackTheExactPaths) {
         EXPECT_EQ(call.parameters,
                   (Parameters{{L"LiteralPath", zip}, {L"DestinationPath", dest}, {L"Force", L""}}))
             << dir;
-
-        const std::wstring script = ExtractScriptText(zip, dest);
-        const std::string bytes = EncodeScriptFile(script);
-        ASSERT_GE(bytes.size(), 2u);
-        EXPECT_EQ(DecodeUtf16Le(bytes.substr(2)), script) << dir;
-        EXPECT_EQ(ScriptNameSpaceArguments(DecodeUtf16Le(bytes.substr(2))), (Args{zip, dest}))
-            << dir;
     }
 }
 
-TEST(ExtractScript, IsTheSixLineCopyScript) {
-    const std::wstring zip = LR"(C:\d\package.zip)";
-    const std::wstring dest = LR"(C:\d)";
-    const std::wstring script = ExtractScriptText(zip, dest);
-    EXPECT_EQ(script,
-              L"Set objShell = CreateObject(\"Shell.Application\")\r\n"
-              L"Set objSource = objShell.NameSpace(\"C:\\d\\package.zip\")\r\n"
-              L"Set objTarget = objShell.NameSpace(\"C:\\d\")\r\n"
-              L"intOptions = 256\r\n"
-              L"objTarget.CopyHere objSource.Items, intOptions\r\n"
-              L"WScript.Sleep 2000\r\n");
-    EXPECT_EQ(script.size(), 216 + zip.size() + dest.size());
+// The number of lines when each of them, the last one included, ends in CR LF and no CR or LF
+// stands alone; otherwise 0.
+size_t CrLfLines(const std::wstring& text) {
+    size_t lines = 0;
+    for (size_t at = text.find_first_of(L"\r\n"); at != std::wstring::npos;
+         at = text.find_first_of(L"\r\n", at + 2), ++lines) {
+        if (text.compare(at, 2, L"\r\n") != 0) return 0;
+    }
+    return text.ends_with(L"\r\n") ? lines : 0;
+}
+
+// The script file as the script host reads it: a UTF-16LE byte-order mark, then six lines ended
+// by CR LF whose NameSpace calls name the archive and the destination exactly.
+TEST(ExtractScript, NamesBothFoldersOnSixCrLfLines) {
+    for (const wchar_t* dir : AwkwardDirectories) {
+        const std::wstring dest = dir;
+        const std::wstring zip = dest + L"\\package.zip";
+        const std::string bytes = EncodeScriptFile(ExtractScriptText(zip, dest));
+        ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE") << dir;
+        const std::wstring script = DecodeUtf16Le(bytes.substr(2));
+        EXPECT_EQ(script, ExtractScriptText(zip, dest)) << dir;
+        EXPECT_EQ(ScriptNameSpaceArguments(script), (Args{zip, dest})) << dir;
+        EXPECT_EQ(CrLfLines(script), 6u) << dir;
+    }
     EXPECT_EQ(ExtractScriptPath(LR"(C:\d\)"), LR"(C:\d\\extract_temp.vbs)");
 }
 

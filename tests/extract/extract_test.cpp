@@ -6,10 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
-#include <functional>
-#include <memory>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -18,73 +19,45 @@
 #include "handles/handles.h"
 #include "status/status_memory.h"
 #include "tests/extract/zip_writer.h"
+#include "tests/support/test_files.h"
+#include "tests/support/test_text.h"
 
 namespace {
 
-const std::wstring TarBefore = L"[tar]正在解压安装包...";
+// The detail texts: an attempt announced, an attempt that unpacked, all failed.
+const std::wstring Tar = L"[tar]正在解压安装包...";
 const std::wstring TarDone = L"[tar]解压成功";
-const std::wstring ScriptBefore = L"[VBScript]正在解压安装包...";
+const std::wstring Script = L"[VBScript]正在解压安装包...";
 const std::wstring ScriptDone = L"[VBScript]解压成功";
-const std::wstring PowerShellBefore = L"[PowerShell]正在解压安装包...";
+const std::wstring PowerShell = L"[PowerShell]正在解压安装包...";
 const std::wstring PowerShellDone = L"[PowerShell]解压成功";
 const std::wstring AllFailed = L"文件解压失败，请检查ZIP文件是否损坏";
 
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    return bytes;
-}
-
-std::wstring FromUtf8(const std::string& bytes) {
-    if (bytes.empty()) return {};
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(size, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
-                        size);
-    return text;
-}
-
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The file's bytes; "<missing>" when it cannot be read.
+// The file's bytes; "<missing>" when it cannot be read, which no expected content equals.
 std::string ReadBytes(const std::wstring& path) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return "<missing>";
     std::string bytes;
-    char chunk[65536];
-    DWORD read = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-        bytes.append(chunk, read);
-    }
-    return bytes;
+    return ReadFileBytes(path, bytes) ? bytes : "<missing>";
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file) << ToUtf8(path);
-    DWORD written = 0;
-    ASSERT_TRUE(
-        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_TRUE(WriteFileBytes(path, bytes)) << Utf8(path);
 }
 
-std::wstring Hex(const std::string& bytes) {
-    static const wchar_t digits[] = L"0123456789ABCDEF";
-    std::wstring hex;
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
+// The script file from the bytes the stand-in recorded (in hex), decoded by hand: a UTF-16LE
+// byte-order mark, then little-endian code units, which a Windows wchar_t holds as they are.
+std::wstring ScriptFromRecordedBytes(const std::wstring& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    if (bytes.size() % 2 != 0 || bytes.rfind("\xFF\xFE", 0) != 0) return L"<not UTF-16LE>";
+    std::wstring text((bytes.size() - 2) / 2, L'\0');
+    std::memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
+    return text;
+}
+
+// The script strategy with its own time limit.
+bool ExtractWithScriptHost(const std::wstring& zip, const std::wstring& dest) {
+    return ExtractWithVbscript(zip, dest);
 }
 
 // --- the sample package: stored and deflated entries, folders, a UTF-8 name ---
@@ -111,18 +84,25 @@ std::string SampleZip() {
         {"readme.txt", files[0].data, false},
         {"bin/", "", false},
         {"bin/app.exe", files[1].data, true},
-        {"bin/data/" + ToUtf8(L"配置.json"), files[2].data, true},
+        {"bin/data/" + Utf8(L"配置.json"), files[2].data, true},
         {"empty/", "", false},
     });
+}
+
+// Writes the sample package as folder\package.zip; its path.
+std::wstring PlaceSampleZip(const std::wstring& folder) {
+    const std::wstring zip = folder + L"\\package.zip";
+    WriteBytes(zip, SampleZip());
+    return zip;
 }
 
 void ExpectSampleUnpacked(const std::wstring& dest) {
     std::wstring base = dest;
     if (base.back() != L'\\') base += L'\\';
     for (const SampleFile& file : SampleFiles()) {
-        EXPECT_EQ(ReadBytes(base + file.relative), file.data) << ToUtf8(base + file.relative);
+        EXPECT_EQ(ReadBytes(base + file.relative), file.data) << Utf8(base + file.relative);
     }
-    EXPECT_TRUE(Exists(base + L"empty")) << ToUtf8(base);
+    EXPECT_TRUE(PathExists(base + L"empty")) << Utf8(base);
 }
 
 // --- the stand-in's log ---
@@ -154,8 +134,8 @@ std::string Unescape(const std::string& value) {
 
 std::vector<StandinRecord> ReadStandinLog(const std::wstring& logPath) {
     std::vector<StandinRecord> records;
-    std::string log = ReadBytes(logPath);
-    if (log == "<missing>") return records;
+    std::string log;
+    if (!ReadFileBytes(logPath, log)) return records;
     size_t pos = 0;
     while (pos < log.size()) {
         size_t end = log.find('\n', pos);
@@ -182,9 +162,24 @@ std::vector<StandinRecord> OfKind(const std::vector<StandinRecord>& records,
     return chosen;
 }
 
-std::vector<std::wstring> Programs(const std::vector<StandinRecord>& runs) {
-    std::vector<std::wstring> programs;
-    for (const StandinRecord& run : runs) programs.push_back(run.Get(L"program"));
+// The programs the stand-in played, in order, separated by blanks.
+std::wstring Programs(const std::vector<StandinRecord>& runs) {
+    std::wstring programs;
+    for (const StandinRecord& run : runs)
+        programs += (programs.empty() ? L"" : L" ") + run.Get(L"program");
+    return programs;
+}
+
+// The unpackers that the detail texts announce, in the same form.
+std::wstring Announced(const std::vector<std::wstring>& details) {
+    std::wstring programs;
+    for (const std::wstring& detail : details) {
+        const wchar_t* program = detail == Tar          ? L"tar"
+                                 : detail == Script     ? L"cscript"
+                                 : detail == PowerShell ? L"powershell"
+                                                        : nullptr;
+        if (program != nullptr) programs += (programs.empty() ? L"" : L" ") + std::wstring(program);
+    }
     return programs;
 }
 
@@ -197,6 +192,9 @@ bool StandinStillRunning() {
     return waited == WAIT_TIMEOUT;
 }
 
+constexpr const wchar_t* BehaviourVariables[] = {
+    L"INSTALLER_STANDIN_TAR", L"INSTALLER_STANDIN_CSCRIPT", L"INSTALLER_STANDIN_POWERSHELL"};
+
 class ExtractTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -205,28 +203,27 @@ protected:
         GetTempPathW(MAX_PATH + 1, temp);
         root_ = std::wstring(temp) + L"解压 测试 " + std::to_wstring(GetCurrentProcessId()) + L"-" +
                 std::to_wstring(++counter);
-        ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr)) << ToUtf8(root_);
+        ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr)) << Utf8(root_);
         log_ = root_ + L"\\standin.log";
         SetEnvironmentVariableW(L"INSTALLER_STANDIN_LOG", log_.c_str());
-        SetBehaviours(L"unpack", L"unpack", L"unpack");
-        ResetRecordedStatus();
+        StartCase();
     }
 
     void TearDown() override {
-        for (const wchar_t* name :
-             {L"INSTALLER_STANDIN_LOG", L"INSTALLER_STANDIN_TAR", L"INSTALLER_STANDIN_CSCRIPT",
-              L"INSTALLER_STANDIN_POWERSHELL"}) {
-            SetEnvironmentVariableW(name, nullptr);
-        }
+        SetEnvironmentVariableW(L"INSTALLER_STANDIN_LOG", nullptr);
+        for (const wchar_t* name : BehaviourVariables) SetEnvironmentVariableW(name, nullptr);
         std::error_code ignored;
         std::filesystem::remove_all(std::filesystem::path(root_), ignored);
     }
 
-    static void SetBehaviours(const std::wstring& tar, const std::wstring& cscript,
-                              const std::wstring& powershell) {
-        SetEnvironmentVariableW(L"INSTALLER_STANDIN_TAR", tar.c_str());
-        SetEnvironmentVariableW(L"INSTALLER_STANDIN_CSCRIPT", cscript.c_str());
-        SetEnvironmentVariableW(L"INSTALLER_STANDIN_POWERSHELL", powershell.c_str());
+    // behaviours: the tar, cscript and powershell stand-ins' own, in this order, blank-separated.
+    static void SetBehaviours(const std::wstring& behaviours) {
+        std::wistringstream words(behaviours);
+        for (const wchar_t* name : BehaviourVariables) {
+            std::wstring word;
+            words >> word;
+            SetEnvironmentVariableW(name, word.c_str());
+        }
     }
 
     // A new folder root\relative (with its parents).
@@ -237,10 +234,11 @@ protected:
         return path;
     }
 
-    // Starts a fresh log and status record for one case of a table.
-    void StartCase() {
+    // Starts one case of a table: a fresh log and status record, the stand-ins' behaviours.
+    void StartCase(const std::wstring& behaviours = L"unpack unpack unpack") {
         DeleteFileW(log_.c_str());
         ResetRecordedStatus();
+        SetBehaviours(behaviours);
     }
 
     std::vector<StandinRecord> Runs() const { return OfKind(ReadStandinLog(log_), L"run"); }
@@ -253,125 +251,53 @@ protected:
 class NoTarExtractTest : public ExtractTest {};
 
 TEST_F(ExtractTest, TriesTheUnpackersInOrderUntilOneLeavesFiles) {
+    // Where the archive lies: in the destination (as the worker has it), elsewhere, or in a
+    // destination given with a trailing backslash.
+    enum Layout { Inside, Elsewhere, Backslash };
     struct Case {
         const char* name;
-        const wchar_t* tar;
-        const wchar_t* cscript;
-        const wchar_t* powershell;
-        bool archiveInDestination;
-        bool trailingBackslash;
-        bool result;
-        std::vector<std::wstring> programs;
-        std::vector<std::wstring> details;
+        const wchar_t* behaviours;  // of tar, cscript and powershell; empty: exit 0, no files
+        Layout layout;
+        std::vector<std::wstring> details;  // each announced attempt runs its unpacker once
     } cases[] = {
-        {"tar unpacks",
-         L"unpack",
-         L"unpack",
-         L"unpack",
-         true,
-         false,
-         true,
-         {L"tar"},
-         {TarBefore, TarDone}},
-        {"tar fails",
-         L"fail",
-         L"unpack",
-         L"unpack",
-         true,
-         false,
-         true,
-         {L"tar", L"cscript"},
-         {TarBefore, ScriptBefore, ScriptDone}},
-        {"tar and the script fail",
-         L"fail",
-         L"fail",
-         L"unpack",
-         true,
-         false,
-         true,
-         {L"tar", L"cscript", L"powershell"},
-         {TarBefore, ScriptBefore, PowerShellBefore, PowerShellDone}},
-        {"exit 0 without files beside the archive",
-         L"empty",
-         L"empty",
-         L"unpack",
-         true,
-         false,
-         true,
-         {L"tar", L"cscript", L"powershell"},
-         {TarBefore, ScriptBefore, PowerShellBefore, PowerShellDone}},
-        {"exit 0 without files, archive elsewhere",
-         L"empty",
-         L"unpack",
-         L"unpack",
-         false,
-         false,
-         true,
-         {L"tar", L"cscript"},
-         {TarBefore, ScriptBefore, ScriptDone}},
-        {"exit 0 without files, destination ends in a backslash",
-         L"empty",
-         L"unpack",
-         L"unpack",
-         true,
-         true,
-         true,
-         {L"tar", L"cscript"},
-         {TarBefore, ScriptBefore, ScriptDone}},
-        {"all fail",
-         L"fail",
-         L"fail",
-         L"fail",
-         true,
-         false,
-         false,
-         {L"tar", L"cscript", L"powershell"},
-         {TarBefore, ScriptBefore, PowerShellBefore, AllFailed}},
-        {"all exit 0 without files",
-         L"empty",
-         L"empty",
-         L"empty",
-         true,
-         false,
-         false,
-         {L"tar", L"cscript", L"powershell"},
-         {TarBefore, ScriptBefore, PowerShellBefore, AllFailed}},
-        {"all unpack a part and fail",
-         L"partial",
-         L"partial",
-         L"partial",
-         true,
-         false,
-         false,
-         {L"tar", L"cscript", L"powershell"},
-         {TarBefore, ScriptBefore, PowerShellBefore, AllFailed}},
+        // clang-format off
+        {"tar unpacks", L"unpack unpack unpack", Inside, {Tar, TarDone}},
+        {"tar fails", L"fail unpack unpack", Inside, {Tar, Script, ScriptDone}},
+        {"tar, script fail", L"fail fail unpack", Inside, {Tar, Script, PowerShell, PowerShellDone}},
+        {"no files, archive inside", L"empty empty unpack", Inside, {Tar, Script, PowerShell, PowerShellDone}},
+        {"no files, archive elsewhere", L"empty unpack unpack", Elsewhere, {Tar, Script, ScriptDone}},
+        {"no files, dest ends in \\", L"empty unpack unpack", Backslash, {Tar, Script, ScriptDone}},
+        {"all fail", L"fail fail fail", Inside, {Tar, Script, PowerShell, AllFailed}},
+        {"all leave no files", L"empty empty empty", Inside, {Tar, Script, PowerShell, AllFailed}},
+        {"all unpack partly", L"partial partial partial", Inside, {Tar, Script, PowerShell, AllFailed}},
+        // clang-format on
     };
     int index = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        StartCase();
-        SetBehaviours(c.tar, c.cscript, c.powershell);
+        StartCase(c.behaviours);
         const std::wstring caseRoot = MakeFolder(L"case " + std::to_wstring(++index));
         std::wstring dest = MakeFolder(L"case " + std::to_wstring(index) + L"\\文档\\应用\\1.0");
-        const std::wstring zip = (c.archiveInDestination ? dest : caseRoot) + L"\\package.zip";
-        if (c.trailingBackslash) dest += L"\\";
+        const std::wstring zip = (c.layout == Elsewhere ? caseRoot : dest) + L"\\package.zip";
+        if (c.layout == Backslash) dest += L"\\";
         const std::string archive = SampleZip();
         WriteBytes(zip, archive);
+        const bool unpacked = c.details.back() != AllFailed;
 
-        EXPECT_EQ(ExtractPackage(zip, dest), c.result);
+        EXPECT_EQ(ExtractPackage(zip, dest), unpacked);
 
         EXPECT_EQ(ReadRecordedStatus().detailTexts, c.details);
         const std::vector<StandinRecord> runs = Runs();
-        EXPECT_EQ(Programs(runs), c.programs);
+        EXPECT_EQ(Programs(runs), Announced(c.details));
         for (const StandinRecord& run : runs) {
             EXPECT_EQ(run.Get(L"archive"), zip);
             EXPECT_EQ(run.Get(L"destination"), dest);
             EXPECT_EQ(run.Get(L"overlap"), L"0");
         }
         EXPECT_EQ(ReadBytes(zip), archive) << "the archive is kept unchanged";
-        EXPECT_FALSE(Exists(ExtractScriptPath(dest)));
-        if (c.result) ExpectSampleUnpacked(dest);
-        if (std::wstring(c.tar) == L"partial") {
+        EXPECT_FALSE(PathExists(ExtractScriptPath(dest)));
+        if (unpacked) ExpectSampleUnpacked(dest);
+        if (std::wstring_view(c.behaviours).starts_with(L"partial")) {
             EXPECT_EQ(ReadBytes(dest + L"\\readme.txt"), SampleFiles()[0].data)
                 << "what a failed attempt unpacked stays";
         }
@@ -381,11 +307,10 @@ TEST_F(ExtractTest, TriesTheUnpackersInOrderUntilOneLeavesFiles) {
 TEST_F(ExtractTest, EveryUnpackerReceivesAwkwardPathsIntact) {
     struct Strategy {
         const wchar_t* program;
-        std::function<bool(const std::wstring&, const std::wstring&)> attempt;
+        bool (*attempt)(const std::wstring& zip, const std::wstring& dest);
     } strategies[] = {
         {L"tar", ExtractWithTar},
-        {L"cscript", [](const std::wstring& zip,
-                        const std::wstring& dest) { return ExtractWithVbscript(zip, dest); }},
+        {L"cscript", ExtractWithScriptHost},
         {L"powershell", ExtractWithPowerShell},
     };
     const std::pair<const wchar_t*, bool> folders[] = {
@@ -399,12 +324,11 @@ TEST_F(ExtractTest, EveryUnpackerReceivesAwkwardPathsIntact) {
     int index = 0;
     for (const Strategy& strategy : strategies) {
         for (const auto& [folder, trailingBackslash] : folders) {
-            SCOPED_TRACE(ToUtf8(std::wstring(strategy.program) + L" into " + folder));
+            SCOPED_TRACE(Utf8(std::wstring(strategy.program) + L" into " + folder));
             StartCase();
             std::wstring dest = MakeFolder(std::to_wstring(++index) + L"\\" + folder);
             if (trailingBackslash) dest += L"\\";
-            const std::wstring zip = dest + L"\\package.zip";
-            WriteBytes(zip, SampleZip());
+            const std::wstring zip = PlaceSampleZip(dest);
 
             EXPECT_TRUE(strategy.attempt(zip, dest));
 
@@ -420,9 +344,9 @@ TEST_F(ExtractTest, EveryUnpackerReceivesAwkwardPathsIntact) {
             if (strategy.program == std::wstring(L"cscript")) {
                 EXPECT_EQ(run.Get(L"script"), ExtractScriptPath(dest));
                 EXPECT_EQ(run.Get(L"scriptencoding"), L"utf-16le");
-                EXPECT_EQ(run.Get(L"scriptbytes"),
-                          Hex(EncodeScriptFile(ExtractScriptText(zip, dest))));
-                EXPECT_FALSE(Exists(ExtractScriptPath(dest)));
+                EXPECT_EQ(ScriptFromRecordedBytes(run.Get(L"scriptbytes")),
+                          ExtractScriptText(zip, dest));
+                EXPECT_FALSE(PathExists(ExtractScriptPath(dest)));
                 EXPECT_TRUE(flags & STARTF_USESHOWWINDOW);
                 EXPECT_EQ(run.Get(L"showwindow"), std::to_wstring(SW_HIDE));
             } else {
@@ -437,28 +361,26 @@ TEST_F(ExtractTest, EveryUnpackerReceivesAwkwardPathsIntact) {
 }
 
 TEST_F(ExtractTest, ScriptHostOverItsLimitIsEndedBeforePowerShellStarts) {
-    SetBehaviours(L"fail", L"hang", L"unpack");
+    SetBehaviours(L"fail hang unpack");
     const std::wstring dest = MakeFolder(L"应用\\1.0");
-    const std::wstring zip = dest + L"\\package.zip";
-    WriteBytes(zip, SampleZip());
+    const std::wstring zip = PlaceSampleZip(dest);
 
     EXPECT_FALSE(ExtractWithVbscript(zip, dest, 1500));
     EXPECT_FALSE(StandinStillRunning()) << "the script host was left running";
-    EXPECT_FALSE(Exists(ExtractScriptPath(dest)));
+    EXPECT_FALSE(PathExists(ExtractScriptPath(dest)));
 
     EXPECT_TRUE(ExtractWithPowerShell(zip, dest));
     const std::vector<StandinRecord> runs = Runs();
-    EXPECT_EQ(Programs(runs), (std::vector<std::wstring>{L"cscript", L"powershell"}));
+    EXPECT_EQ(Programs(runs), L"cscript powershell");
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[1].Get(L"overlap"), L"0");
-    EXPECT_EQ(Programs(Exits()), std::vector<std::wstring>{L"powershell"})
-        << "the script host never ended on its own";
+    EXPECT_EQ(Programs(Exits()), L"powershell") << "the script host never ended on its own";
     ExpectSampleUnpacked(dest);
 }
 
 // Guards the check above: the stand-in does notice an unpacker still running beside it.
 TEST_F(ExtractTest, StandinNoticesAnotherUnpackerRunning) {
-    SetBehaviours(L"hang", L"unpack", L"empty");
+    SetBehaviours(L"hang unpack empty");
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
@@ -494,20 +416,19 @@ TEST_F(ExtractTest, ScriptFileIsReplacedAndAlwaysDeleted) {
     int index = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        StartCase();
-        SetBehaviours(L"fail", c.behaviour, L"fail");
+        StartCase(std::wstring(L"fail ") + c.behaviour + L" fail");
         const std::wstring dest = MakeFolder(L"case " + std::to_wstring(++index));
-        const std::wstring zip = dest + L"\\package.zip";
-        WriteBytes(zip, SampleZip());
+        const std::wstring zip = PlaceSampleZip(dest);
         WriteBytes(ExtractScriptPath(dest), std::string(5000, 'x'));
 
         EXPECT_EQ(ExtractWithVbscript(zip, dest, c.limit), c.result);
 
         const std::vector<StandinRecord> runs = Runs();
         ASSERT_EQ(runs.size(), 1u);
-        EXPECT_EQ(runs[0].Get(L"scriptbytes"), Hex(EncodeScriptFile(ExtractScriptText(zip, dest))))
+        EXPECT_EQ(ScriptFromRecordedBytes(runs[0].Get(L"scriptbytes")),
+                  ExtractScriptText(zip, dest))
             << "the old file's tail must not survive";
-        EXPECT_FALSE(Exists(ExtractScriptPath(dest)));
+        EXPECT_FALSE(PathExists(ExtractScriptPath(dest)));
         EXPECT_FALSE(StandinStillRunning());
     }
 }
@@ -521,67 +442,47 @@ TEST_F(ExtractTest, ScriptThatCannotBeWrittenStartsNoHost) {
 TEST_F(ExtractTest, DirectoryEntriesCountEveryNameButTheDots) {
     struct Case {
         const char* name;
-        std::function<void(const std::wstring& dir)> fill;
-        bool missing;
+        std::vector<std::wstring> entries;  // a name that ends in a backslash is a folder
+        bool hiddenSystemFiles;
         bool hasEntries;
-        bool hasEntriesBesidesArchiveAndScript;
+        bool hasUnpackedEntries;  // entries besides the archive and the script
     } cases[] = {
-        {"empty", [](const std::wstring&) {}, false, false, false},
-        {"missing", [](const std::wstring&) {}, true, false, false},
-        {"only subdirectories",
-         [](const std::wstring& dir) {
-             CreateDirectoryW((dir + L"\\bin").c_str(), nullptr);
-             CreateDirectoryW((dir + L"\\数据").c_str(), nullptr);
-         },
-         false, true, true},
-        {"only a hidden system file",
-         [](const std::wstring& dir) {
-             WriteBytes(dir + L"\\desktop.ini", "x");
-             SetFileAttributesW((dir + L"\\desktop.ini").c_str(),
-                                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-         },
-         false, true, true},
-        {"names of dots and more",
-         [](const std::wstring& dir) {
-             WriteBytes(dir + L"\\..a", "x");
-             WriteBytes(dir + L"\\.b", "x");
-         },
-         false, true, true},
-        {"only the archive and the script",
-         [](const std::wstring& dir) {
-             WriteBytes(dir + L"\\package.zip", "x");
-             WriteBytes(dir + L"\\extract_temp.vbs", "x");
-         },
-         false, true, false},
-        {"the archive and the script in other case",
-         [](const std::wstring& dir) {
-             WriteBytes(dir + L"\\PACKAGE.ZIP", "x");
-             WriteBytes(dir + L"\\Extract_Temp.VBS", "x");
-         },
-         false, true, false},
-        {"the archive and a folder",
-         [](const std::wstring& dir) {
-             WriteBytes(dir + L"\\package.zip", "x");
-             CreateDirectoryW((dir + L"\\bin").c_str(), nullptr);
-         },
-         false, true, true},
+        // clang-format off
+        {"empty", {}, false, false, false},
+        {"only subdirectories", {L"bin\\", L"数据\\"}, false, true, true},
+        {"only a hidden system file", {L"desktop.ini"}, true, true, true},
+        {"names of dots and more", {L"..a", L".b"}, false, true, true},
+        {"the archive and the script", {L"package.zip", L"extract_temp.vbs"}, false, true, false},
+        {"both in other case", {L"PACKAGE.ZIP", L"Extract_Temp.VBS"}, false, true, false},
+        {"the archive and a folder", {L"package.zip", L"bin\\"}, false, true, true},
+        // clang-format on
     };
     int index = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::wstring dir = root_ + L"\\dir " + std::to_wstring(++index);
-        if (!c.missing) {
-            ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
-            c.fill(dir);
+        ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+        for (const std::wstring& entry : c.entries) {
+            const std::wstring path = dir + L"\\" + entry;
+            if (entry.back() == L'\\') {
+                CreateDirectoryW(path.c_str(), nullptr);
+                continue;
+            }
+            WriteBytes(path, "x");
+            if (c.hiddenSystemFiles)
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
         }
         EXPECT_EQ(DirectoryHasEntries(dir), c.hasEntries);
-        EXPECT_EQ(DirectoryHasUnpackedEntries(dir, L"package.zip"),
-                  c.hasEntriesBesidesArchiveAndScript);
+        EXPECT_EQ(DirectoryHasUnpackedEntries(dir, L"package.zip"), c.hasUnpackedEntries);
         EXPECT_EQ(DirectoryHasEntries(dir), c.hasEntries);
     }
+    const std::wstring missing = root_ + L"\\missing";
+    EXPECT_FALSE(DirectoryHasEntries(missing));
+    EXPECT_FALSE(DirectoryHasUnpackedEntries(missing, L"package.zip"));
 }
 
 TEST_F(ExtractTest, HiddenCommandSucceedsOnExitCodeZeroOnly) {
+    const wchar_t* const TarLine = L"tar.exe -xf \"a.zip\" -C \"b\"";
     struct Case {
         const char* name;
         const wchar_t* program;
@@ -590,15 +491,16 @@ TEST_F(ExtractTest, HiddenCommandSucceedsOnExitCodeZeroOnly) {
         DWORD limit;
         bool result;
     } cases[] = {
-        {"exit 0", TarProgram, L"tar.exe -xf \"a.zip\" -C \"b\"", L"empty", INFINITE, true},
-        {"exit 1", TarProgram, L"tar.exe -xf \"a.zip\" -C \"b\"", L"fail", INFINITE, false},
-        {"no such program", L"no-such-unpacker.exe", L"no-such-unpacker.exe -x", L"empty", INFINITE,
-         false},
-        {"over the limit", TarProgram, L"tar.exe -xf \"a.zip\" -C \"b\"", L"hang", 1000, false},
+        // clang-format off
+        {"exit 0", TarProgram, TarLine, L"empty", INFINITE, true},
+        {"exit 1", TarProgram, TarLine, L"fail", INFINITE, false},
+        {"no such program", L"no-such.exe", L"no-such.exe -x", L"empty", INFINITE, false},
+        {"over the limit", TarProgram, TarLine, L"hang", 1000, false},
+        // clang-format on
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SetBehaviours(c.behaviour, L"fail", L"fail");
+        SetBehaviours(std::wstring(c.behaviour) + L" fail fail");
         EXPECT_EQ(RunHiddenCommand(SystemProgramPath(c.program), c.commandLine, c.limit, false),
                   c.result);
         EXPECT_FALSE(StandinStillRunning());
@@ -606,43 +508,31 @@ TEST_F(ExtractTest, HiddenCommandSucceedsOnExitCodeZeroOnly) {
 }
 
 TEST_F(NoTarExtractTest, MissingTarGoesStraightToTheScriptHost) {
-    ASSERT_FALSE(Exists(SystemProgramPath(TarProgram)))
+    ASSERT_FALSE(PathExists(SystemProgramPath(TarProgram)))
         << "this test needs a system without tar.exe";
     struct Case {
         const char* name;
-        const wchar_t* cscript;
-        const wchar_t* powershell;
-        bool result;
-        std::vector<std::wstring> programs;
+        const wchar_t* behaviours;  // of tar, cscript and powershell
+        const wchar_t* programs;    // that ran
         std::vector<std::wstring> details;
     } cases[] = {
-        {"script host unpacks",
-         L"unpack",
-         L"unpack",
-         true,
-         {L"cscript"},
-         {TarBefore, ScriptBefore, ScriptDone}},
-        {"everything fails",
-         L"fail",
-         L"fail",
-         false,
-         {L"cscript", L"powershell"},
-         {TarBefore, ScriptBefore, PowerShellBefore, AllFailed}},
+        // clang-format off
+        {"script host unpacks", L"unpack unpack unpack", L"cscript", {Tar, Script, ScriptDone}},
+        {"everything fails", L"unpack fail fail", L"cscript powershell", {Tar, Script, PowerShell, AllFailed}},
+        // clang-format on
     };
     int index = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        StartCase();
-        SetBehaviours(L"unpack", c.cscript, c.powershell);
+        StartCase(c.behaviours);
         const std::wstring dest = MakeFolder(L"应用 " + std::to_wstring(++index));
-        const std::wstring zip = dest + L"\\package.zip";
-        WriteBytes(zip, SampleZip());
+        const std::wstring zip = PlaceSampleZip(dest);
 
-        EXPECT_EQ(ExtractPackage(zip, dest), c.result);
+        EXPECT_EQ(ExtractPackage(zip, dest), c.details.back() != AllFailed);
 
         EXPECT_EQ(ReadRecordedStatus().detailTexts, c.details);
         EXPECT_EQ(Programs(Runs()), c.programs);
-        EXPECT_TRUE(Exists(zip));
+        EXPECT_TRUE(PathExists(zip));
     }
 }
 

@@ -49,35 +49,31 @@ std::string BuildZip(const std::vector<ZipWriterEntry>& entries) {
         const unsigned flags = IsAscii(entry.name) ? 0 : 0x800;
         const unsigned long offset = static_cast<unsigned long>(archive.size());
 
+        // From "version needed" to the extra field's length (none), the local header and the
+        // central directory record alike.
+        std::string common;
+        PutU16(common, 20);
+        PutU16(common, flags);
+        PutU16(common, method);
+        PutU16(common, DosTime);
+        PutU16(common, DosDate);
+        PutU32(common, crc);
+        PutU32(common, static_cast<unsigned long>(packed.size()));
+        PutU32(common, static_cast<unsigned long>(entry.data.size()));
+        PutU16(common, static_cast<unsigned>(entry.name.size()));
+        PutU16(common, 0);
+
         PutU32(archive, 0x04034b50);
-        PutU16(archive, 20);
-        PutU16(archive, flags);
-        PutU16(archive, method);
-        PutU16(archive, DosTime);
-        PutU16(archive, DosDate);
-        PutU32(archive, crc);
-        PutU32(archive, static_cast<unsigned long>(packed.size()));
-        PutU32(archive, static_cast<unsigned long>(entry.data.size()));
-        PutU16(archive, static_cast<unsigned>(entry.name.size()));
-        PutU16(archive, 0);
+        archive += common;
         archive += entry.name;
         archive += packed;
 
         PutU32(directory, 0x02014b50);
-        PutU16(directory, 20);
-        PutU16(directory, 20);
-        PutU16(directory, flags);
-        PutU16(directory, method);
-        PutU16(directory, DosTime);
-        PutU16(directory, DosDate);
-        PutU32(directory, crc);
-        PutU32(directory, static_cast<unsigned long>(packed.size()));
-        PutU32(directory, static_cast<unsigned long>(entry.data.size()));
-        PutU16(directory, static_cast<unsigned>(entry.name.size()));
-        PutU16(directory, 0);
-        PutU16(directory, 0);
-        PutU16(directory, 0);
-        PutU16(directory, 0);
+        PutU16(directory, 20);  // made by
+        directory += common;
+        PutU16(directory, 0);  // comment length
+        PutU16(directory, 0);  // first disk
+        PutU16(directory, 0);  // internal attributes
         const bool folder = !entry.name.empty() && entry.name.back() == '/';
         PutU32(directory, folder ? 0x10 : 0x20);
         PutU32(directory, offset);

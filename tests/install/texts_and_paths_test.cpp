@@ -2,22 +2,38 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
-TEST(ConfigSummary, ListsFiveFieldsOnSixLinesWithoutSign) {
+// The text split at each line feed, a trailing one giving an empty last line.
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines(1);
+    for (wchar_t c : text) {
+        if (c == L'\n')
+            lines.emplace_back();
+        else
+            lines.back() += c;
+    }
+    return lines;
+}
+
+// As the detail area shows it: a heading, then one "label: value" line per field in this order,
+// empty values as empty, the sign never, and no empty line at the end.
+TEST(ConfigSummary, ShowsFiveFieldsUnderAHeadingWithoutTheSign) {
     struct Case {
         InstallConfig config;
-        std::wstring expected;
+        std::vector<std::wstring> lines;
     };
     const Case cases[] = {
         {{L"Demo", L"demo.exe", L"演示", L"1.2", L"https://h/p.zip", L"secret"},
-         L"解析配置成功:\n包名: Demo\n版本: 1.2\n应用名: demo.exe\n快捷方式: 演示\n下载地址: "
-         L"https://h/p.zip"},
-        // Empty values leave nothing after the label's space.
-        {{L"Demo", L"", L"", L"", L"u", L""},
-         L"解析配置成功:\n包名: Demo\n版本: \n应用名: \n快捷方式: \n下载地址: u"},
+         {L"解析配置成功:", L"包名: Demo", L"版本: 1.2", L"应用名: demo.exe", L"快捷方式: 演示",
+          L"下载地址: https://h/p.zip"}},
+        {{L"Demo", L"", L"", L"", L"u", L"secret"},
+         {L"解析配置成功:", L"包名: Demo", L"版本: ", L"应用名: ", L"快捷方式: ", L"下载地址: u"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(ConfigSummary(c.config), c.expected);
+    for (const Case& c : cases) EXPECT_EQ(Lines(ConfigSummary(c.config)), c.lines);
 }
 
 TEST(InstallDirectory, JoinsVerbatimWithSingleBackslashes) {

@@ -16,9 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr wchar_t kNetworkAdvice[] = L"请检查网络连接和下载地址";
-constexpr wchar_t kOpenAdvice[] = L"文件打开失败，请检查目录权限";
-constexpr wchar_t kWriteAdvice[] = L"文件写入失败，请检查磁盘空间";
+constexpr wchar_t NetworkAdvice[] = L"请检查网络连接和下载地址";
+constexpr wchar_t OpenAdvice[] = L"文件打开失败，请检查目录权限";
+constexpr wchar_t WriteAdvice[] = L"文件写入失败，请检查磁盘空间";
 
 std::wstring Env(const wchar_t* name, const wchar_t* fallback) {
     const wchar_t* value = _wgetenv(name);
@@ -27,11 +27,8 @@ std::wstring Env(const wchar_t* name, const wchar_t* fallback) {
 
 // A Unix path as Wine shows it: the whole Unix tree is drive Z:.
 std::wstring UnixToWine(std::wstring path) {
-    for (wchar_t& c : path) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
     return L"Z:" + path;
 }
 
@@ -66,11 +63,8 @@ bool HoldsPattern(const fs::path& file, unsigned long long size) {
     std::vector<char> block(1 << 20);
     unsigned long long offset = 0;
     while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
-        for (std::streamsize i = 0; i < in.gcount(); ++i, ++offset) {
-            if (static_cast<unsigned char>(block[i]) != offset % 251) {
-                return false;
-            }
-        }
+        for (std::streamsize i = 0; i < in.gcount(); ++i, ++offset)
+            if (static_cast<unsigned char>(block[i]) != offset % 251) return false;
     }
     return offset == size;
 }
@@ -98,11 +92,8 @@ protected:
         ResetRecordedStatus();
         const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-        for (char& c : name) {
-            if (c == '/') {
-                c = '-';
-            }
-        }
+        for (char& c : name)
+            if (c == '/') c = '-';
         dir_ = fs::temp_directory_path() / ("net-" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
@@ -134,7 +125,7 @@ TEST_F(FetchTextTest, DecodesTheBodyOverHttpAndHttps) {
     for (int i = 0; i < 5000; ++i) {
         longText += L"汉字 text ";  // 14 bytes each: characters split across reads
     }
-    const TextCase cases[] = {
+    std::vector<TextCase> cases = {
         {"plain", L"/test/bytes?text=hello", L"hello"},
         {"utf-8", L"/test/bytes?text=%E4%B8%AD%E6%96%87", L"中文"},
         {"zero bytes kept", L"/test/bytes?hex=6162006364", zeros},
@@ -144,18 +135,15 @@ TEST_F(FetchTextTest, DecodesTheBodyOverHttpAndHttps) {
         {"malformed utf-8 replaced", L"/test/bytes?hex=41ff42", L"A\uFFFDB"},
         {"chunked", L"/test/bytes?text=x&repeat=3&chunked=1", L"xxx"},
         {"redirect followed", L"/test/redirect?to=/test/bytes%3Ftext%3Dmoved", L"moved"},
-        // Error statuses, an empty body and broken transfers all give no text.
-        {"404", L"/test/status/404", L""},
-        {"500", L"/test/status/500", L""},
-        {"missing file", L"/no/such/file.json", L""},
-        {"empty body", L"/test/empty", L""},
-        {"reset mid-body", L"/test/reset?after=3000", L""},
-        {"closed mid-body", L"/test/close?after=3000", L""},
-        {"reset mid-chunk", L"/test/reset?after=300000&chunked=1", L""},
-        // Longer than MultiByteToWideChar can take: refused before the body is read (the
-        // body trickles, so reading it would not end).
-        {"over 2 GiB announced", L"/test/slow?size=2147483648&interval=60", L""},
     };
+    // Error statuses, a missing file, an empty body and broken transfers give no text; so does a
+    // body longer than MultiByteToWideChar can take, refused before it is read (it trickles, so
+    // reading it would not end).
+    for (const wchar_t* path :
+         {L"/test/status/404", L"/test/status/500", L"/no/such/file.json", L"/test/empty",
+          L"/test/reset?after=3000", L"/test/close?after=3000",
+          L"/test/reset?after=300000&chunked=1", L"/test/slow?size=2147483648&interval=60"})
+        cases.push_back({"no text", path, L""});
     for (const TextCase& c : cases) {
         for (const std::wstring& url : {HttpUrl(c.path), HttpsUrl(c.path)}) {
             const std::wstring text = FetchText(url);
@@ -187,9 +175,8 @@ TEST_F(FetchTextTest, FailsWithoutAConnection) {
         UntrustedUrl(L"/test/ping"),    MismatchUrl(L"/test/ping"), UnreachableUrl(), L"not a url",
         L"gopher2://" + Host() + L"/x",
     };
-    for (const std::wstring& url : urls) {
+    for (const std::wstring& url : urls)
         EXPECT_EQ(FetchText(url), L"") << testing::PrintToString(url);
-    }
     // The test CA's certificate for this host is accepted: only the certificates above fail.
     EXPECT_EQ(FetchText(HttpsUrl(L"/test/ping")), L"ok");
 }
@@ -254,7 +241,7 @@ TEST_F(DownloadToFileTest, NetworkFailureCreatesNoDirectoryAndNoFile) {
         ResetRecordedStatus();
         EXPECT_EQ(DownloadToFile(url, Dir() + L"\\new\\package.zip"), L"")
             << testing::PrintToString(url);
-        EXPECT_EQ(Details(), std::vector<std::wstring>{kNetworkAdvice});
+        EXPECT_EQ(Details(), std::vector<std::wstring>{NetworkAdvice});
         EXPECT_FALSE(fs::exists(dir_ / "new")) << testing::PrintToString(url);
     }
 }
@@ -272,7 +259,7 @@ TEST_F(DownloadToFileTest, BrokenTransferKeepsThePartialFile) {
         ResetRecordedStatus();
         const std::wstring path = Dir() + L"\\package.zip";
         EXPECT_EQ(DownloadToFile(url, path), L"") << testing::PrintToString(url);
-        EXPECT_EQ(Details(), std::vector<std::wstring>{kNetworkAdvice});
+        EXPECT_EQ(Details(), std::vector<std::wstring>{NetworkAdvice});
         ASSERT_TRUE(fs::exists(path));
         EXPECT_LE(fs::file_size(path), 300000u);
     }
@@ -281,18 +268,15 @@ TEST_F(DownloadToFileTest, BrokenTransferKeepsThePartialFile) {
 TEST_F(DownloadToFileTest, FileThatCannotBeOpenedFailsAfterTheDirectories) {
     // Forward slashes are no levels: the one call for the whole directory part fails.
     std::wstring forward = Dir() + L"\\a\\b\\package.zip";
-    for (wchar_t& c : forward) {
-        if (c == L'\\') {
-            c = L'/';
-        }
-    }
+    for (wchar_t& c : forward)
+        if (c == L'\\') c = L'/';
     const std::wstring existingDirectory = Dir() + L"\\d\\package.zip";
     fs::create_directories(existingDirectory);
     for (const std::wstring& path : {forward, existingDirectory}) {
         ResetRecordedStatus();
         EXPECT_EQ(DownloadToFile(HttpUrl(L"/test/generate?size=10"), path), L"")
             << testing::PrintToString(path);
-        EXPECT_EQ(Details(), std::vector<std::wstring>{kOpenAdvice});
+        EXPECT_EQ(Details(), std::vector<std::wstring>{OpenAdvice});
     }
     EXPECT_FALSE(fs::exists(dir_ / "a"));
 }
@@ -301,18 +285,16 @@ TEST_F(DownloadToFileTest, WriteFailureIsAFailedDownload) {
     // Every write to the full device fails as on a full disk.
     const std::wstring full = L"Z:\\dev\\full";
     EXPECT_EQ(DownloadToFile(HttpUrl(L"/test/generate?size=100000"), full), L"");
-    EXPECT_EQ(Details(), std::vector<std::wstring>{kWriteAdvice});
+    EXPECT_EQ(Details(), std::vector<std::wstring>{WriteAdvice});
 }
 
 // Runs in the net_small_disk test, which mounts a 1 MiB file system for it.
 TEST_F(DownloadToFileTest, FullDiskKeepsThePartialFile) {
     const std::wstring disk = Env(L"INSTALLER_SMALL_DISK", L"");
-    if (disk.empty()) {
-        GTEST_SKIP() << "no small disk (the net_small_disk test provides one)";
-    }
+    if (disk.empty()) GTEST_SKIP() << "no small disk (the net_small_disk test provides one)";
     const std::wstring path = UnixToWine(disk) + L"\\pkg\\1.0\\package.zip";
     EXPECT_EQ(DownloadToFile(HttpUrl(L"/test/generate?size=8000000"), path), L"");
-    EXPECT_EQ(Details(), std::vector<std::wstring>{kWriteAdvice});
+    EXPECT_EQ(Details(), std::vector<std::wstring>{WriteAdvice});
     ASSERT_TRUE(fs::exists(path));
     EXPECT_GT(fs::file_size(path), 0u);
     EXPECT_LT(fs::file_size(path), 8000000u);

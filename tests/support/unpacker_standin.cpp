@@ -241,7 +241,7 @@ bool EntryData(const std::string& zip, const ZipEntry& entry, std::string& data,
 bool Unpack(const std::wstring& zipPath, const std::wstring& destination, bool firstFileOnly,
             std::wstring& error) {
     std::string zip;
-    if (!ReadWholeFile(zipPath, zip)) {
+    if (!ReadFileBytes(zipPath, zip)) {
         error = L"cannot read the archive: " + zipPath;
         return false;
     }
@@ -259,7 +259,7 @@ bool Unpack(const std::wstring& zipPath, const std::wstring& destination, bool f
         if (!EntryData(zip, entry, data, error)) return false;
         const size_t slash = target.find_last_of(L'\\');
         if (slash != std::wstring::npos) CreateDirectories(target.substr(0, slash));
-        if (!WriteWholeFile(target, data)) {
+        if (!WriteFileBytes(target, data)) {
             error = L"cannot write " + target;
             return false;
         }
@@ -330,7 +330,7 @@ Request ReadCscriptRequest(const std::vector<std::wstring>& args, Record& record
         return request;
     }
     std::string bytes;
-    if (!ReadWholeFile(script, bytes)) {
+    if (!ReadFileBytes(script, bytes)) {
         request.error = L"cscript: cannot read " + script;
         return request;
     }
@@ -396,8 +396,8 @@ std::wstring Behaviour(const std::wstring& program, const std::wstring& ownDir) 
     std::wstring value = Environment((L"INSTALLER_STANDIN_" + upper).c_str());
     if (value.empty()) {
         std::string bytes;
-        if (ReadWholeFile(ownDir + program + L".standin", bytes)) {
-            value = FromCodePage(CP_UTF8, bytes);
+        if (ReadFileBytes(ownDir + program + L".standin", bytes)) {
+            value = FromUtf8(bytes);
             const size_t end = value.find_first_of(L" \t\r\n");
             if (end != std::wstring::npos) value.resize(end);
         }

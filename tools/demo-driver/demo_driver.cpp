@@ -64,7 +64,7 @@ int wmain(int argc, wchar_t** argv) {
             for (const Stage& stage : Stages)
                 if (state.status == stage.status)
                     Capture(installer.dialog, folder, stage.name, taken);
-            return state.buttonEnabled && state.caption != L"安装中...";
+            return RunEnded(state);
         },
         history, std::chrono::minutes(10));
     // The final texts are drawn by then; a short pause lets the last repaint land.

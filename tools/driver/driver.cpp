@@ -1,21 +1,16 @@
-#include "handles/handles.h"
 #include "tools/driver/driver.h"
 
 #include <commctrl.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <thread>
 #include <type_traits>
 
-namespace {
+#include "app/resource.h"
+#include "handles/handles.h"
 
-constexpr int StatusId = 1002;
-constexpr int ProgressId = 1001;
-constexpr int DetailId = 1005;
-constexpr int ActionId = 1004;
+namespace {
 
 std::wstring WindowText(HWND window) {
     if (window == nullptr) return L"<missing>";
@@ -42,24 +37,22 @@ BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM parameter) {
     wchar_t className[32] = {};
     GetClassNameW(window, className, 32);
     if (owner == context->processId && std::wstring(className) == L"#32770" &&
-        IsWindowVisible(window) && GetDlgItem(window, ActionId) != nullptr) {
+        IsWindowVisible(window) && GetDlgItem(window, IDC_ACTION) != nullptr) {
         context->found = window;
         return FALSE;
     }
     return TRUE;
 }
 
-std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    int length =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-    return wide;
-}
-
 }  // namespace
+
+std::ostream& operator<<(std::ostream& out, const DialogState& state) {
+    std::wstring detail;
+    for (wchar_t c : state.detail) detail += c == L'\n' ? std::wstring(L"\\n") : std::wstring(1, c);
+    return out << Utf8(L"[" + state.title + L" | " + state.status + L" | " + detail + L" | " +
+                       std::to_wstring(state.progress) + L" | " + state.caption +
+                       (state.buttonEnabled ? L"]" : L" (disabled)]"));
+}
 
 RunningInstaller StartInstaller(const std::wstring& exePath, const std::wstring& workingFolder) {
     RunningInstaller installer;
@@ -101,13 +94,13 @@ namespace {
 DialogState ReadDialogOnce(HWND dialog) {
     DialogState state;
     state.title = WindowText(dialog);
-    state.status = WindowText(GetDlgItem(dialog, StatusId));
-    state.detail = WindowText(GetDlgItem(dialog, DetailId));
-    HWND button = GetDlgItem(dialog, ActionId);
+    state.status = WindowText(GetDlgItem(dialog, IDC_STATUS));
+    state.detail = WindowText(GetDlgItem(dialog, IDC_DETAIL));
+    HWND button = GetDlgItem(dialog, IDC_ACTION);
     state.caption = WindowText(button);
     state.buttonEnabled = button != nullptr && IsWindowEnabled(button);
     DWORD_PTR position = 0;
-    if (SendMessageTimeoutW(GetDlgItem(dialog, ProgressId), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
+    if (SendMessageTimeoutW(GetDlgItem(dialog, IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
                             5000, &position)) {
         state.progress = static_cast<int>(position);
     }
@@ -142,52 +135,20 @@ bool WaitForDialog(HWND dialog, const std::function<bool(const DialogState&)>& d
 }
 
 void ClickActionButton(HWND dialog) {
-    SendMessageTimeoutW(GetDlgItem(dialog, ActionId), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000,
+    SendMessageTimeoutW(GetDlgItem(dialog, IDC_ACTION), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000,
                         nullptr);
 }
 
 void SendActionCommand(HWND dialog) {
-    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(ActionId, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, ActionId)), SMTO_ABORTIFHUNG,
+    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(IDC_ACTION, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ACTION)), SMTO_ABORTIFHUNG,
                         5000, nullptr);
 }
 
 std::wstring WindowsPathFromEnvironment(const char* variable) {
     const char* value = std::getenv(variable);
     if (value == nullptr || *value == '\0') return std::wstring();
-    std::wstring path = L"Z:" + FromUtf8(value);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0, nullptr, nullptr);
-    std::string narrow(length, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        length, nullptr, nullptr);
-    return narrow;
-}
-
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+    return WindowsPath(FromUtf8(value));
 }
 
 bool SaveScreenshot(const std::string& name) {
@@ -276,4 +237,8 @@ bool CaptureWindowToBmp(HWND window, const std::wstring& bmpPath) {
     bytes.append(reinterpret_cast<const char*>(&info), sizeof(info));
     bytes += pixels;
     return WriteFileBytes(bmpPath, bytes);
+}
+
+bool RunEnded(const DialogState& state) {
+    return state.buttonEnabled && (state.caption == L"重新安装" || state.caption == L"打开程序");
 }

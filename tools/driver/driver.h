@@ -6,8 +6,13 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// The driver's users read and write files and print texts with the shared test helpers.
+#include "tests/support/test_files.h"
+#include "tests/support/test_text.h"
 
 struct DialogState {
     std::wstring title;
@@ -18,6 +23,9 @@ struct DialogState {
     bool buttonEnabled = false;
     bool operator==(const DialogState&) const = default;
 };
+
+// The state on one line in UTF-8 ("[title | status | detail | progress | caption]"), for messages.
+std::ostream& operator<<(std::ostream& out, const DialogState& state);
 
 struct RunningInstaller {
     PROCESS_INFORMATION process{};
@@ -41,17 +49,11 @@ bool WaitForDialog(HWND dialog, const std::function<bool(const DialogState&)>& d
 void ClickActionButton(HWND dialog);
 // A WM_COMMAND for the action button sent directly, as another program could.
 void SendActionCommand(HWND dialog);
+// The run has ended: the button is enabled again as "重新安装" or "打开程序".
+bool RunEnded(const DialogState& state);
 // Takes a screenshot of the whole (virtual) screen into a PNG under the artifacts folder.
 bool SaveScreenshot(const std::string& name);
 // The Windows form (Z:\...) of a Unix path from the environment variable; empty when unset.
 std::wstring WindowsPathFromEnvironment(const char* variable);
-// Writes bytes to a file, replacing it; false on failure.
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
-// Reads a whole file; empty when missing.
-std::string ReadFileBytes(const std::wstring& path);
-// text in UTF-8, for messages. Never fails.
-std::string Utf8(const std::wstring& text);
-// The folder of the running test program, with a trailing backslash.
-std::wstring ProgramFolder();
 // Copies what the screen shows of window into a 24-bit BMP file; false on failure.
 bool CaptureWindowToBmp(HWND window, const std::wstring& bmpPath);
