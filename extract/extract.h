@@ -9,8 +9,10 @@
 // The script host is given this long before its attempt counts as failed.
 constexpr DWORD ScriptHostWaitMilliseconds = 60000;
 
-// True when one unpacker exited 0 and left entries besides the archive and the script;
-// false after all three failed (advice in the detail text). The archive is never touched.
+// True when one unpacker exited 0 and the folder then holds every file and directory of the
+// archive (by its central directory; when that cannot be read, entries besides the archive and
+// the script); false after all three failed (advice in the detail text). The archive is never
+// touched.
 bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir);
 // True when tar.exe started and exited with 0.
 bool ExtractWithTar(const std::wstring& zipPath, const std::wstring& destDir);

@@ -1,8 +1,10 @@
 #include "extract/extract.h"
 
+#include <optional>
 #include <vector>
 
 #include "extract/commands.h"
+#include "extract/zip_listing.h"
 #include "handles/handles.h"
 #include "status/status.h"
 
@@ -77,15 +79,92 @@ bool IsDotOrDotDot(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
+// The archive's central directory, read before any unpacker runs; nullopt when it cannot be read
+// (a damaged archive is the unpackers' business: they fail on it).
+std::optional<std::vector<ZipEntry>> ReadArchiveListing(const std::wstring& zipPath) {
+    const FileHandle file(CreateFileW(zipPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    const ArchiveReader read = [&file](std::uint64_t offset, std::size_t count, std::string& out) {
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return false;
+        out.assign(count, '\0');
+        std::size_t done = 0;
+        while (done < count) {
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1 << 20));
+            if (!ReadFile(file.get(), out.data() + done, want, &got, nullptr) || got == 0)
+                return false;
+            done += got;
+        }
+        return true;
+    };
+    return ListZipEntries(static_cast<std::uint64_t>(size.QuadPart), read);
+}
+
+// dir + "\" + relativePath, in the form that reaches paths longer than MAX_PATH where the
+// unpacker could write them.
+std::wstring PathBelow(const std::wstring& dir, const std::wstring& relativePath) {
+    const std::wstring path = FullPath(dir) + L"\\" + relativePath;
+    const bool driveLetterPath = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+    return path.size() >= MAX_PATH && driveLetterPath ? L"\\\\?\\" + path : path;
+}
+
+FoundEntry LookUpBelow(const std::wstring& dir, const std::wstring& relativePath) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(PathBelow(dir, relativePath).c_str(), GetFileExInfoStandard, &data))
+        return FoundEntry{};
+    return FoundEntry{true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                      (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+}
+
+// Files below dir, its subfolders included (links to folders not followed), except the archive
+// and the script at its top.
+std::uint64_t CountFilesBelow(const std::wstring& dir, const std::wstring& archiveName, bool top) {
+    WIN32_FIND_DATAW entry{};
+    const FindHandle search(FindFirstFileW((dir + L"\\*").c_str(), &entry));
+    if (!search) return 0;
+    std::uint64_t count = 0;
+    do {
+        if (IsDotOrDotDot(entry.cFileName)) continue;
+        const std::wstring name = entry.cFileName;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                count += CountFilesBelow(dir + L"\\" + name, archiveName, false);
+        } else if (!top || (!SameTextIgnoringCase(name, archiveName) &&
+                            !SameTextIgnoringCase(name, ScriptFileName))) {
+            ++count;
+        }
+    } while (FindNextFileW(search.get(), &entry));
+    return count;
+}
+
+// After an unpacker exited 0: the folder holds every file of the archive with its size and every
+// directory entry as a directory. Without a listing, that the unpacker made anything at all.
+bool UnpackedFolderIsComplete(const std::wstring& destDir, const std::wstring& archiveName,
+                              const std::optional<std::vector<ZipEntry>>& listing) {
+    if (!listing) return DirectoryHasUnpackedEntries(destDir, archiveName);
+    const auto lookup = [&destDir](const std::wstring& relativePath) {
+        return LookUpBelow(destDir, relativePath);
+    };
+    return FolderHoldsArchive(*listing, lookup, CountFilesBelow(destDir, archiveName, true));
+}
+
 }  // namespace
 
 bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir) {
     const std::wstring archiveName = ArchiveNameInside(zipPath, destDir);
+    const std::optional<std::vector<ZipEntry>> listing = ReadArchiveListing(zipPath);
     for (const Strategy& strategy : Strategies) {
         SetDetailText(strategy.beforeText);
         if (!strategy.attempt(zipPath, destDir)) continue;
         Sleep(strategy.pauseMilliseconds);
-        if (!DirectoryHasUnpackedEntries(destDir, archiveName)) continue;
+        // An unpacker may exit 0 with half the package on disk (the shell's copy ends with the
+        // script host), and files of an earlier run may fill the folder: only a complete one
+        // counts.
+        if (!UnpackedFolderIsComplete(destDir, archiveName, listing)) continue;
         SetDetailText(strategy.successText);
         return true;
     }
