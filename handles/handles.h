@@ -10,7 +10,22 @@
 
 #include <utility>
 
-template <typename Value, typename Traits>
+// What an owner does with its value: each kind names its invalid value and how it is released.
+template <typename Value>
+Value NullValue() {
+    return nullptr;
+}
+inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
+inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
+inline void CloseFindHandle(HANDLE handle) { FindClose(handle); }
+inline void CloseInternetHandle(HINTERNET handle) { InternetCloseHandle(handle); }
+inline void FreeTaskMemString(wchar_t* text) { CoTaskMemFree(text); }
+template <typename Interface>
+void ReleaseComPointer(Interface* object) {
+    object->Release();
+}
+
+template <typename Value, Value (*Invalid)(), void (*Close)(Value)>
 class UniqueHandle {
 public:
     UniqueHandle() = default;
@@ -25,7 +40,7 @@ public:
     ~UniqueHandle() { reset(); }
 
     // False while the owner holds the kind's invalid value.
-    explicit operator bool() const { return value_ != Traits::Invalid(); }
+    explicit operator bool() const { return value_ != Invalid(); }
     Value get() const { return value_; }
     // For COM pointers: calls go to the interface.
     Value operator->() const { return value_; }
@@ -35,56 +50,30 @@ public:
         return &value_;
     }
     // Gives up ownership without releasing; the owner then holds the invalid value.
-    Value release() { return std::exchange(value_, Traits::Invalid()); }
+    Value release() { return std::exchange(value_, Invalid()); }
     // Releases what is held (if valid) and takes value.
-    void reset(Value value = Traits::Invalid()) {
+    void reset(Value value = Invalid()) {
         const Value old = std::exchange(value_, value);
-        if (old != Traits::Invalid()) Traits::Close(old);
+        if (old != Invalid()) Close(old);
     }
 
 private:
-    Value value_ = Traits::Invalid();
-};
-
-struct KernelHandleTraits {
-    static HANDLE Invalid() { return nullptr; }
-    static void Close(HANDLE handle) { CloseHandle(handle); }
-};
-struct FileHandleTraits {
-    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) { CloseHandle(handle); }
-};
-struct FindHandleTraits {
-    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) { FindClose(handle); }
-};
-struct InternetHandleTraits {
-    static HINTERNET Invalid() { return nullptr; }
-    static void Close(HINTERNET handle) { InternetCloseHandle(handle); }
-};
-template <typename Interface>
-struct ComPointerTraits {
-    static Interface* Invalid() { return nullptr; }
-    static void Close(Interface* object) { object->Release(); }
-};
-struct TaskMemStringTraits {
-    static wchar_t* Invalid() { return nullptr; }
-    static void Close(wchar_t* text) { CoTaskMemFree(text); }
+    Value value_ = Invalid();
 };
 
 // Processes, threads, jobs, events, mutexes: null when invalid (CloseHandle).
-using KernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
+using KernelHandle = UniqueHandle<HANDLE, NullValue<HANDLE>, CloseKernelHandle>;
 // CreateFileW results: INVALID_HANDLE_VALUE when invalid (CloseHandle).
-using FileHandle = UniqueHandle<HANDLE, FileHandleTraits>;
+using FileHandle = UniqueHandle<HANDLE, InvalidHandleValue, CloseKernelHandle>;
 // FindFirstFileW results: INVALID_HANDLE_VALUE when invalid (FindClose).
-using FindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
+using FindHandle = UniqueHandle<HANDLE, InvalidHandleValue, CloseFindHandle>;
 // WinINet sessions and requests: null when invalid (InternetCloseHandle).
-using InternetHandle = UniqueHandle<HINTERNET, InternetHandleTraits>;
+using InternetHandle = UniqueHandle<HINTERNET, NullValue<HINTERNET>, CloseInternetHandle>;
 // A COM interface pointer: null when invalid (Release).
 template <typename Interface>
-using ComPointer = UniqueHandle<Interface*, ComPointerTraits<Interface>>;
+using ComPointer = UniqueHandle<Interface*, NullValue<Interface*>, ReleaseComPointer<Interface>>;
 // A string from the COM task allocator: null when invalid (CoTaskMemFree).
-using TaskMemString = UniqueHandle<wchar_t*, TaskMemStringTraits>;
+using TaskMemString = UniqueHandle<wchar_t*, NullValue<wchar_t*>, FreeTaskMemString>;
 
 // A started process's two handles, in the order they are released: the process first.
 struct ProcessHandles {
