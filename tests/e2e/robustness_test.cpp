@@ -44,15 +44,22 @@ struct RobustnessTest : testing::Test {
         SetEnvironmentVariableW(L"INSTALLER_STANDIN_CSCRIPT", cscript);
         SetEnvironmentVariableW(L"INSTALLER_STANDIN_POWERSHELL", powershell);
     }
+    // One whole run of the sample package with the unpackers behaving as given; its last state.
+    DialogState Install(const char* package, const wchar_t* tar, const wchar_t* cscript,
+                        const wchar_t* powershell) {
+        EXPECT_TRUE(PublishSample({package}));
+        SetUnpackers(tar, cscript, powershell);
+        StopInstaller(installer);
+        installer = StartInstaller(WindowsPathFromEnvironment("INSTALLER_TEST_PROGRAM"));
+        history = RunToTheEnd(installer);
+        return history.empty() ? DialogState{} : history.back();
+    }
+    std::vector<DialogState> history;
 };
 
 TEST_F(RobustnessTest, TarCutShortIsFollowedByTheScriptAndTheInstallCompletesWhole) {
-    ASSERT_TRUE(PublishSample({"CutTar"}));
-    SetUnpackers(L"cut", L"unpack", L"fail");
-    Start();
-    const std::vector<DialogState> history = RunToTheEnd(installer);
-    ASSERT_FALSE(history.empty());
-    EXPECT_EQ(history.back().status, L"安装完成！桌面快捷方式已创建。");
+    EXPECT_EQ(Install("CutTar", L"cut", L"unpack", L"fail").status,
+              L"安装完成！桌面快捷方式已创建。");
     EXPECT_TRUE(Seen(history, L"[VBScript]正在解压安装包..."));
     const std::wstring dir = documents + L"\\CutTar\\1.0";
     for (const wchar_t* file : {L"\\sample_app.exe", L"\\data\\readme.txt", L"\\data\\说明.txt"})
@@ -60,31 +67,18 @@ TEST_F(RobustnessTest, TarCutShortIsFollowedByTheScriptAndTheInstallCompletesWho
 }
 
 TEST_F(RobustnessTest, EveryUnpackerCutShortFailsAtExtractionAndKeepsThePackage) {
-    ASSERT_TRUE(PublishSample({"CutAll"}));
-    SetUnpackers(L"cut", L"cut", L"cut");
-    Start();
-    const std::vector<DialogState> history = RunToTheEnd(installer);
-    ASSERT_FALSE(history.empty());
-    EXPECT_EQ(history.back().status, L"错误：无法解压安装包");
-    EXPECT_EQ(history.back().detail, L"请检查ZIP文件是否损坏");
-    EXPECT_EQ(history.back().caption, L"重新安装");
+    const DialogState last = Install("CutAll", L"cut", L"cut", L"cut");
+    EXPECT_EQ(last.status, L"错误：无法解压安装包");
+    EXPECT_EQ(last.detail, L"请检查ZIP文件是否损坏");
+    EXPECT_EQ(last.caption, L"重新安装");
     EXPECT_TRUE(PathExists(documents + L"\\CutAll\\1.0\\package.zip"));
 }
 
 // Files an earlier, failed run left behind do not make an unpacker that did nothing a success.
 TEST_F(RobustnessTest, ARerunOverAPartialInstallIsNotCompletedByWhatTheFirstRunLeft) {
-    ASSERT_TRUE(PublishSample({"Rerun"}));
-    SetUnpackers(L"cut", L"cut", L"cut");
-    Start();
-    std::vector<DialogState> history = RunToTheEnd(installer);
-    ASSERT_FALSE(history.empty());
-    ASSERT_EQ(history.back().status, L"错误：无法解压安装包");
-    SetUnpackers(L"empty", L"unpack", L"fail");
-    StopInstaller(installer);
-    Start();
-    history = RunToTheEnd(installer);
-    ASSERT_FALSE(history.empty());
-    EXPECT_EQ(history.back().status, L"安装完成！桌面快捷方式已创建。");
+    ASSERT_EQ(Install("Rerun", L"cut", L"cut", L"cut").status, L"错误：无法解压安装包");
+    EXPECT_EQ(Install("Rerun", L"empty", L"unpack", L"fail").status,
+              L"安装完成！桌面快捷方式已创建。");
     EXPECT_TRUE(Seen(history, L"[VBScript]正在解压安装包..."));
     EXPECT_TRUE(PathExists(documents + L"\\Rerun\\1.0\\data\\说明.txt"));
 }
@@ -94,7 +88,6 @@ TEST_F(RobustnessTest, ClosingTheWindowDuringTheUnpackEndsTheUnpackerToo) {
     SetUnpackers(L"hang", L"fail", L"fail");
     Start();
     ClickActionButton(installer.dialog);
-    std::vector<DialogState> history;
     ASSERT_TRUE(WaitForDialog(
         installer.dialog,
         [](const DialogState& state) {
@@ -132,7 +125,6 @@ TEST_F(RobustnessTest, TheButtonStaysVisibleWhileTheDetailTextChanges) {
     ASSERT_TRUE(PublishConfig({"Visible"}, ServerUrl("/test/slow?size=600&interval=1")));
     Start();
     ClickActionButton(installer.dialog);
-    std::vector<DialogState> history;
     ASSERT_TRUE(WaitForDialog(
         installer.dialog,
         [](const DialogState& state) { return state.status == L"正在下载安装包..."; }, history));
@@ -158,7 +150,6 @@ TEST_F(RobustnessTest, AStreamOfButtonCommandsWhileRunsEndNeverOverlapsTwoRuns) 
     std::thread stream([&] {
         while (streaming) SendActionCommand(installer.dialog);
     });
-    std::vector<DialogState> history;
     WaitForDialog(
         installer.dialog, [](const DialogState&) { return false; }, history,
         std::chrono::seconds(5));
