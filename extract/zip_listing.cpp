@@ -24,7 +24,6 @@ constexpr std::uint64_t LocalHeaderSize = 30;
 // Far above any package's (some 600,000 entries), low enough to hold in memory at once.
 constexpr std::uint64_t MaxCentralDirectorySize = 64u << 20;
 constexpr std::uint16_t Zip64ExtraId = 0x0001;
-constexpr std::uint16_t Utf8NameFlag = 0x0800;
 constexpr std::uint16_t Marker16 = 0xFFFF;
 constexpr std::uint32_t Marker32 = 0xFFFFFFFF;
 constexpr std::uint32_t MsDosDirectoryAttribute = 0x10;
@@ -295,7 +294,7 @@ bool ReadCentralHeader(std::string_view header, std::size_t nameSize, std::size_
     entry.storedName = header.substr(CentralHeaderSize, nameSize);
     const std::string normalized = NormalizedPath(entry.storedName);
     std::optional<std::wstring> decoded;
-    if ((flags & Utf8NameFlag) != 0 || IsAscii(normalized)) decoded = DecodeUtf8(normalized);
+    if ((flags & ZipFlagUtf8Name) != 0 || IsAscii(normalized)) decoded = DecodeUtf8(normalized);
     entry.nameIsPortable = decoded.has_value();
     if (decoded) entry.name = std::move(*decoded);
     entry.isDirectory = (!entry.storedName.empty() && IsSeparator(entry.storedName.back())) ||
@@ -304,6 +303,8 @@ bool ReadCentralHeader(std::string_view header, std::size_t nameSize, std::size_
                            ((attributes >> 16) & UnixFileTypeMask) == UnixSymbolicLinkType;
     entry.isUnsafe = !SafePath(entry.storedName, normalized);
     entry.uncompressedSize = sizes.uncompressed;
+    entry.flags = flags;
+    entry.method = Read16(header, 10);
     return true;
 }
 

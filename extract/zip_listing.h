@@ -19,7 +19,12 @@ struct ZipEntry {
     bool isUnsafe = false;        // empty, absolute, "..", :*?"<>| or a device name: no place below
                                   // a Windows folder
     std::uint64_t uncompressedSize = 0;
+    std::uint16_t flags = 0;   // general purpose bits as stored (ZipFlagEncrypted, ZipFlagUtf8Name)
+    std::uint16_t method = 0;  // compression method as stored: 0 stored, 8 Deflate, ...
 };
+
+inline constexpr std::uint16_t ZipFlagEncrypted = 1u << 0;
+inline constexpr std::uint16_t ZipFlagUtf8Name = 1u << 11;
 
 // Reads exactly size bytes at offset of the archive into out; false when they cannot be read.
 using ArchiveReader = std::function<bool(std::uint64_t offset, std::size_t size, std::string& out)>;

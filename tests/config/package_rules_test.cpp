@@ -11,31 +11,31 @@
 
 namespace {
 
-ZipDirectoryEntry File(const std::string& name, std::uint16_t method = 8, std::uint16_t flags = 0) {
-    ZipDirectoryEntry entry;
-    entry.name = name;
+ZipEntry File(const std::string& name, std::uint16_t method = 8, std::uint16_t flags = 0) {
+    ZipEntry entry;
+    entry.storedName = name;
     entry.method = method;
     entry.flags = flags;
     entry.uncompressedSize = 10;
     return entry;
 }
 
-ZipDirectoryEntry Folder(const std::string& name) {
-    ZipDirectoryEntry entry = File(name, 0);
+ZipEntry Folder(const std::string& name) {
+    ZipEntry entry = File(name, 0);
+    entry.isDirectory = true;
     entry.uncompressedSize = 0;
     return entry;
 }
 
-ZipDirectoryEntry Link(const std::string& name) {
-    ZipDirectoryEntry entry = File(name, 0);
-    entry.madeBy = 0x0314;  // Unix
-    entry.externalAttributes = 0120777u << 16;
+ZipEntry Link(const std::string& name) {
+    ZipEntry entry = File(name, 0);
+    entry.isSymbolicLink = true;
     return entry;
 }
 
 struct Row {
     const char* name;
-    std::vector<ZipDirectoryEntry> entries;
+    std::vector<ZipEntry> entries;
     std::vector<std::wstring> errors = {};    // each must be part of some error
     std::vector<std::wstring> warnings = {};  // each must be part of some warning
     bool applicationFound = true;
@@ -151,7 +151,7 @@ TEST(PackageRulesTest, TellsWhatTheUnpackersWouldMakeOfEachEntry) {
 TEST(PackageRulesTest, SumsUpFilesAndTheirSizes) {
     InstallConfig config;
     PackageSummary summary;
-    ZipDirectoryEntry big = File("big");
+    ZipEntry big = File("big");
     big.uncompressedSize = std::uint64_t{5} << 32;
     const Findings found = CheckPackageEntries({Folder("a/"), File("a/b"), big}, config, summary);
     EXPECT_EQ(summary.entries, 3u);

@@ -2,6 +2,7 @@
 // the listing must keep its promises about names and reads, and the folder check must accept the
 // very folder the listing describes.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -72,6 +73,10 @@ void CheckEntry(const ZipEntry& entry) {
         Require(entry.name.empty(), "only portable names are decoded");
         return;
     }
+    Require((entry.flags & ZipFlagUtf8Name) != 0 ||
+                std::all_of(entry.storedName.begin(), entry.storedName.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x80; }),
+            "a portable name is flagged UTF-8 or ASCII");
     std::string joined;
     for (const std::string& component : components)
         joined += (joined.empty() ? "" : "\\") + component;

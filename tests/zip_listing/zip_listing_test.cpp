@@ -61,13 +61,14 @@ struct Crafted {
     std::uint16_t flags = 0;
     std::uint8_t host = 0;  // 0 MS-DOS, 3 Unix
     std::uint32_t attributes = 0;
+    std::uint16_t method = 0;
 };
 
 constexpr std::size_t EndRecordSize = 22;
 constexpr std::size_t Zip64TailSize = 56 + 20 + EndRecordSize;  // record, locator, end record
 
 // Stored entries; with zip64 every size and offset lives in ZIP64 extra fields and records.
-// Method, time, date and CRC are zeros: nothing here reads them.
+// Time, date and CRC are zeros: nothing here reads them.
 std::string Build(const std::vector<Crafted>& entries, bool zip64 = false,
                   const std::string& comment = "") {
     const std::uint64_t mark32 = 0xFFFFFFFF, mark16 = 0xFFFF;
@@ -77,7 +78,8 @@ std::string Build(const std::vector<Crafted>& entries, bool zip64 = false,
         Put(bytes, {{0x04034b50, 4},
                     {20, 2},
                     {e.flags, 2},
-                    {0, 10},
+                    {e.method, 2},
+                    {0, 8},
                     {size, 4},
                     {size, 4},
                     {name, 2},
@@ -87,7 +89,8 @@ std::string Build(const std::vector<Crafted>& entries, bool zip64 = false,
                         {(e.host << 8) | 45u, 2},
                         {45, 2},
                         {e.flags, 2},
-                        {0, 10},
+                        {e.method, 2},
+                        {0, 8},
                         {zip64 ? mark32 : size, 4},
                         {zip64 ? mark32 : size, 4},
                         {name, 2},
@@ -192,6 +195,19 @@ TEST(CraftedArchives, Zip64FieldsAndEmptyArchivesAreRead) {
         const auto empty = ListBytes(Build({}, zip64));
         ASSERT_TRUE(empty) << zip64;
         EXPECT_TRUE(empty->empty());
+    }
+}
+
+TEST(CraftedArchives, FlagsAndMethodAreKeptAsStored) {
+    const std::uint16_t flags = ZipFlagEncrypted | ZipFlagUtf8Name | 0x0008;
+    for (bool zip64 : {false, true}) {
+        const auto entries = ListBytes(Build(
+            {{.name = "a", .flags = flags, .method = 99}, {.name = "b", .method = 8}}, zip64));
+        ASSERT_TRUE(entries && entries->size() == 2) << zip64;
+        EXPECT_EQ((*entries)[0].flags, flags);
+        EXPECT_EQ((*entries)[0].method, 99);
+        EXPECT_EQ((*entries)[1].flags, 0);
+        EXPECT_EQ((*entries)[1].method, 8);
     }
 }
 

@@ -3,20 +3,53 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "extract/zip_listing.h"
 #include "tools/config-check/package_rules.h"
 #include "tools/config-check/utf8.h"
-#include "tools/config-check/zip_directory.h"
 
 namespace {
 
-using ArchiveReader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+using LibarchiveReader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+// The file from byte start on, as an archive of its own; false on a short read.
+ArchiveReader ReaderFrom(std::ifstream& file, std::uint64_t start) {
+    return [&file, start](std::uint64_t offset, std::size_t size, std::string& out) {
+        file.clear();
+        if (!file.seekg(static_cast<std::streamoff>(start + offset))) return false;
+        out.assign(size, '\0');
+        file.read(out.data(), static_cast<std::streamsize>(size));
+        return static_cast<std::size_t>(file.gcount()) == size;
+    };
+}
+
+// The bytes a self-extractor's stub puts before the archive, which shift every offset in it: how
+// far the last end record lies past where its central directory would end. 0 when none.
+std::uint64_t StubSize(const ArchiveReader& read, std::uint64_t fileSize) {
+    constexpr std::uint64_t EndRecordSize = 22, LongestComment = 0xFFFF;
+    const std::uint64_t tailAt = fileSize - std::min(fileSize, EndRecordSize + LongestComment);
+    std::string tail;
+    if (!read(tailAt, static_cast<std::size_t>(fileSize - tailAt), tail)) return 0;
+    const std::size_t at = tail.rfind("PK\5\6");
+    if (at == std::string::npos || tail.size() - at < EndRecordSize) return 0;
+    const auto field = [&](std::size_t from) {
+        std::uint64_t value = 0;
+        for (std::size_t i = 4; i-- > 0;)
+            value = (value << 8) | static_cast<unsigned char>(tail[from + i]);
+        return value;
+    };
+    const std::uint64_t directoryEnd = field(at + 12) + field(at + 16);  // size + offset
+    return tailAt + at > directoryEnd ? tailAt + at - directoryEnd : 0;
+}
 
 const wchar_t TarLibrary[] = L"libarchive (the library of Windows' tar.exe)";
 
@@ -28,7 +61,7 @@ std::wstring LastError(archive* reader) {
 // What tar.exe's library makes of the archive: one error when it cannot list it, and one for
 // each kind of failure to unpack an entry, naming the first entry and how many have it.
 void ReadAsTarDoes(const std::filesystem::path& path, std::vector<std::wstring>& errors) {
-    ArchiveReader reader(archive_read_new(), archive_read_free);
+    LibarchiveReader reader(archive_read_new(), archive_read_free);
     if (!reader) throw std::bad_alloc();
     archive_read_support_format_zip(reader.get());
     if (archive_read_open_filename(reader.get(), path.c_str(), std::size_t{1} << 16) !=
@@ -92,20 +125,24 @@ bool CheckPackageFile(const std::filesystem::path& path, ConfigCheck& check, std
         return false;
     }
     std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    const std::uint64_t size = std::filesystem::file_size(path, error);
+    if (!file || error) {
         failure = "cannot read " + path.string();
         return false;
     }
     check.packageChecked = true;
     check.package = {};
-    std::vector<ZipDirectoryEntry> entries;
-    std::string why;
-    if (!ReadZipDirectory(file, entries, why)) {
-        check.errors.push_back(L"The package is not a readable ZIP archive: " +
-                               DecodeUtf8AsWindowsDoes(why) + L".");
+    std::optional<std::vector<ZipEntry>> entries = ListZipEntries(size, ReaderFrom(file, 0));
+    // The unpackers read past a self-extractor's stub; the installer's listing does not.
+    const std::uint64_t stub = entries ? 0 : StubSize(ReaderFrom(file, 0), size);
+    if (stub != 0) entries = ListZipEntries(size - stub, ReaderFrom(file, stub));
+    if (!entries) {
+        check.errors.push_back(
+            L"The package is not a readable ZIP archive: its central directory is missing, cut "
+            L"short, damaged or split across files.");
         return true;
     }
-    Findings found = CheckPackageEntries(entries, check.config, check.package);
+    Findings found = CheckPackageEntries(*entries, check.config, check.package);
     for (auto& [from, to] :
          {std::pair{&found.errors, &check.errors}, std::pair{&found.warnings, &check.warnings}}) {
         to->insert(to->end(), std::make_move_iterator(from->begin()),

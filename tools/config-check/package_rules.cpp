@@ -118,9 +118,8 @@ std::wstring Joined(const std::vector<std::wstring>& components, const wchar_t* 
     return joined;
 }
 
-void CheckApplication(const std::vector<ZipDirectoryEntry>& entries,
-                      const std::vector<std::wstring>& names, const InstallConfig& config,
-                      Findings& found, PackageSummary& summary) {
+void CheckApplication(const std::vector<ZipEntry>& entries, const std::vector<std::wstring>& names,
+                      const InstallConfig& config, Findings& found, PackageSummary& summary) {
     const std::wstring& application = config.application_name;
     if (application.empty()) return;
     const std::vector<std::wstring> wanted = PathComponents(application);
@@ -128,17 +127,17 @@ void CheckApplication(const std::vector<ZipDirectoryEntry>& entries,
     std::wstring top;  // the one top-level folder that holds every entry, if there is one
     bool oneTop = !entries.empty();
     std::set<std::wstring> folded;
-    const ZipDirectoryEntry* elsewhere = nullptr;  // a file of the program's name in a folder
+    const ZipEntry* elsewhere = nullptr;  // a file of the program's name in a folder
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::vector<std::wstring> components = PathComponents(names[i]);
-        const bool directory = IsZipDirectory(entries[i]);
+        const bool directory = entries[i].isDirectory;
         if (FoldCase(Joined(components, L"/")) == key) {
             if (directory) {
                 found.errors.push_back(L"application_name " + Quoted(application) +
                                        L" is a folder in the package, not a file.");
                 return;
             }
-            summary.applicationFound = !IsZipSymbolicLink(entries[i]);
+            summary.applicationFound = !entries[i].isSymbolicLink;
             return;
         }
         folded.insert(FoldCase(Joined(components, L"/")));
@@ -160,7 +159,7 @@ void CheckApplication(const std::vector<ZipDirectoryEntry>& entries,
                                L": zip the folder's contents, not the folder.");
     } else if (elsewhere) {
         found.errors.push_back(start + L" (the package has it as " +
-                               ShownEntryName(elsewhere->name) +
+                               ShownEntryName(elsewhere->storedName) +
                                L"): the installer's shortcut would point at nothing.");
     } else {
         found.errors.push_back(start +
@@ -188,8 +187,8 @@ std::wstring ShownEntryName(const std::string& name) {
     return Quoted(shown);
 }
 
-Findings CheckPackageEntries(const std::vector<ZipDirectoryEntry>& entries,
-                             const InstallConfig& config, PackageSummary& summary) {
+Findings CheckPackageEntries(const std::vector<ZipEntry>& entries, const InstallConfig& config,
+                             PackageSummary& summary) {
     summary = {};
     Findings found;
     std::vector<Told> told;
@@ -201,18 +200,18 @@ Findings CheckPackageEntries(const std::vector<ZipDirectoryEntry>& entries,
     std::size_t longPaths = 0, longest = 0;
     std::wstring longestShown;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const ZipDirectoryEntry& entry = entries[i];
-        const std::wstring name = DecodeUtf8AsWindowsDoes(entry.name);
-        const std::wstring shown = ShownEntryName(entry.name);
+        const ZipEntry& entry = entries[i];
+        const std::wstring name = DecodeUtf8AsWindowsDoes(entry.storedName);
+        const std::wstring shown = ShownEntryName(entry.storedName);
         names.push_back(name);
-        const bool directory = IsZipDirectory(entry);
+        const bool directory = entry.isDirectory;
         ++summary.entries;
         if (!directory) {
             ++summary.files;
             summary.bytes += entry.uncompressedSize;
         }
         CheckEntryName(name, shown, told);
-        if (IsZipSymbolicLink(entry)) {
+        if (entry.isSymbolicLink) {
             Tell(told, true,
                  L"a symbolic link; tar.exe cannot make one without a right users lack, and the "
                  L"shell and Expand-Archive write a small file holding the target's name instead.",
@@ -227,7 +226,7 @@ Findings CheckPackageEntries(const std::vector<ZipDirectoryEntry>& entries,
                      L"; only stored and Deflate are read by all three unpackers.",
                  shown);
         }
-        if (!IsAscii(entry.name) && (entry.flags & ZipFlagUtf8Name) == 0) {
+        if (!IsAscii(entry.storedName) && (entry.flags & ZipFlagUtf8Name) == 0) {
             Tell(told, false,
                  L"a name outside ASCII without the UTF-8 flag; each Windows machine decodes it "
                  L"by its own code page, so on most it comes out garbled.",
@@ -235,15 +234,15 @@ Findings CheckPackageEntries(const std::vector<ZipDirectoryEntry>& entries,
         }
         const std::vector<std::wstring> components = PathComponents(name);
         const auto [earlier, first] = byFoldedName.emplace(FoldCase(Joined(components, L"/")), i);
-        if (!first && !(directory && IsZipDirectory(entries[earlier->second]))) {
+        if (!first && !(directory && entries[earlier->second].isDirectory)) {
             const bool same =
                 Joined(PathComponents(names[earlier->second]), L"/") == Joined(components, L"/");
             Tell(told, true,
                  same ? L"the same name twice; the later one replaces the earlier."
                       : L"names that differ only in letter case, which Windows takes for one "
                         L"name; one of them is lost.",
-                 ShownEntryName(entries[earlier->second].name) + L" and " + shown, L"Entries ",
-                 L" pairs of entries, the first ");
+                 ShownEntryName(entries[earlier->second].storedName) + L" and " + shown,
+                 L"Entries ", L" pairs of entries, the first ");
         }
         const std::size_t pathLength = Utf16Length(installFolder + Joined(components, L"\\"));
         if (pathLength > LongestPath) {
