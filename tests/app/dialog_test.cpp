@@ -66,7 +66,15 @@ struct DialogTest : testing::Test {
 
     void Start(const wchar_t* exeName = L"installer-test.exe") {
         installer = StartInstaller(InstallerFolder + exeName);
-        ASSERT_NE(installer.dialog, nullptr) << "the dialog did not appear";
+        DWORD exitCode = 0;
+        const bool ended = installer.process.hProcess != nullptr &&
+                           GetExitCodeProcess(installer.process.hProcess, &exitCode) &&
+                           exitCode != STILL_ACTIVE;
+        ASSERT_NE(installer.dialog, nullptr)
+            << "the dialog did not appear: "
+            << (installer.process.hProcess == nullptr ? "the program did not start"
+                : ended ? "the program ended with " + std::to_string(exitCode)
+                        : std::string("no dialog window within the time-out"));
     }
     // Presses the button and waits until the run ends; the last state (history: all seen).
     DialogState PressAndWaitForTheEnd() {
