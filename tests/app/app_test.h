@@ -3,15 +3,12 @@
 
 #include <string>
 
+#include "tests/support/test_server.h"
 #include "tools/driver/driver.h"
 
 // The folder holding the installers under test (from the command line), with a backslash.
 extern std::wstring InstallerFolder;
 
-// The local test server's HTTPS address ("https://host:port").
-std::string TestServerHttps();
-// Publishes document as the configuration that installer-test.exe fetches; false on failure.
-bool PublishConfig(const std::string& document);
 // The state a run ends in: its last texts and progress, the button enabled with caption.
 DialogState Ended(const wchar_t* status, const wchar_t* detail, int progress,
                   const wchar_t* caption);

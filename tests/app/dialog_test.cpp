@@ -9,24 +9,13 @@
 #include <vector>
 
 #include "tests/app/app_test.h"
+#include "tests/support/test_server.h"
 
 std::wstring InstallerFolder;
-
-bool PublishConfig(const std::string& document) {
-    const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
-    for (const wchar_t* folder : {L"", L"\\app", L"\\app\\lumadesk"})
-        CreateDirectoryW((root + folder).c_str(), nullptr);
-    return WriteFileBytes(root + L"\\app\\lumadesk\\version.json", document);
-}
 
 DialogState Ended(const wchar_t* status, const wchar_t* detail, int progress,
                   const wchar_t* caption) {
     return {L"Quorvane - 安装程序", status, detail, caption, progress, true};
-}
-
-std::string TestServerHttps() {
-    return std::string("https://") + std::getenv("INSTALLER_TEST_HOST") + ":" +
-           std::getenv("INSTALLER_TEST_HTTPS_PORT");
 }
 
 namespace {
@@ -118,7 +107,7 @@ TEST_F(DialogTest, NoServerStopsAtTenWithTheDownloadError) {
 // The stages show their texts in order and the bar only moves forward; a package address
 // that answers 404 ends the run at the package download.
 TEST_F(DialogTest, ConfigurationStageShowsItsStepsInOrder) {
-    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerHttps() + "/test/status/404")));
+    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerUrl("/test/status/404"))));
     Start();
     EXPECT_EQ(PressAndWaitForTheEnd(),
               Ended(L"错误：无法下载安装包", L"请检查网络连接和下载地址", 50, L"重新安装"));
@@ -144,7 +133,7 @@ TEST_F(DialogTest, ConfigurationStageShowsItsStepsInOrder) {
 }
 
 TEST_F(DialogTest, PressesDuringARunAreIgnored) {
-    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerHttps() + "/test/slow?size=600&interval=1")));
+    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerUrl("/test/slow?size=600&interval=1"))));
     const int requestsBefore = ConfigRequests();
     Start();
     ClickActionButton(installer.dialog);
@@ -173,7 +162,7 @@ TEST_F(DialogTest, EscapeDoesNotCloseTheDialog) {
 }
 
 TEST_F(DialogTest, CloseBoxEndsTheProgramDuringASlowDownload) {
-    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerHttps() + "/test/slow?size=600&interval=1")));
+    ASSERT_TRUE(PublishConfig(ConfigWithUrl(TestServerUrl("/test/slow?size=600&interval=1"))));
     Start();
     ClickActionButton(installer.dialog);
     ASSERT_TRUE(WaitForDialog(installer.dialog, DownloadingOrEnded, history));

@@ -37,23 +37,14 @@ struct InstallTest : testing::Test {
                                     L"INSTALLER_STANDIN_POWERSHELL"}) {
             SetEnvironmentVariableW(name, nullptr);
         }
-        const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
-        CreateDirectoryW(root.c_str(), nullptr);
-        CreateDirectoryW((root + L"\\packages").c_str(), nullptr);
-        ASSERT_TRUE(CopyFileW(WindowsPathFromEnvironment("INSTALLER_SAMPLE_PACKAGE").c_str(),
-                              (root + L"\\packages\\sample.zip").c_str(), FALSE))
-            << "no sample package";
+        ASSERT_TRUE(PublishSamplePackage()) << "no sample package";
     }
     void TearDown() override { StopInstaller(installer); }
 
     void Publish(const Package& package) {
-        const std::string url = TestServerHttps() + "/packages/sample.zip";
-        const std::string document = "{\"package_name\":\"" + package.package_name +
-                                     "\",\"windows\":{\"application_name\":\"" +
-                                     package.application_name + "\",\"desktop_shortcut\":\"" +
-                                     package.desktop_shortcut + "\",\"version\":\"" +
-                                     package.version + "\",\"url\":\"" + url + "\",\"sign\":\"\"}}";
-        ASSERT_TRUE(PublishConfig(document));
+        ASSERT_TRUE(PublishConfig(ConfigDocument(package.package_name, package.application_name,
+                                                 package.desktop_shortcut, package.version,
+                                                 TestServerUrl("/packages/sample.zip"))));
     }
 
     // Publishes package, runs the installer and presses its button; the state the run ends in.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_server.h"
 #include "tools/driver/driver.h"
 
 struct PublishedPackage {
@@ -16,10 +17,6 @@ struct PublishedPackage {
     std::string desktop_shortcut = "Sample";
 };
 
-// The test server's address of a file below its root ("/packages/sample.zip").
-std::string ServerUrl(const std::string& path);
-// Writes the configuration document naming package at url; false when it cannot be written.
-bool PublishConfig(const PublishedPackage& package, const std::string& url);
 // Publishes the sample package as /packages/sample.zip and names it; false on failure.
 bool PublishSample(const PublishedPackage& package);
 // Clicks the action button of a started installer and waits (3 minutes at most) until the run

@@ -66,7 +66,8 @@ TEST_F(RealTarTest, ReceivesExactlyTheFolderTheInstallerMeant) {
 
 TEST_F(RealTarTest, ChineseNamesNestedFoldersAndAnEmptyFolder) {
     const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
-    ASSERT_TRUE(PublishConfig({"Rich"}, ServerUrl("/packages/rich.zip")));
+    ASSERT_TRUE(PublishConfig(ConfigDocument("Rich", "sample_app.exe", "Sample", "1.0",
+                                             TestServerUrl("/packages/rich.zip"))));
     ASSERT_TRUE(CopyFileW(WindowsPathFromEnvironment("INSTALLER_RICH_PACKAGE").c_str(),
                           (root + L"\\packages\\rich.zip").c_str(), FALSE));
     EXPECT_EQ(Install().status, L"安装完成！桌面快捷方式已创建。");

@@ -122,7 +122,8 @@ int ButtonPixelsDrawn(HWND button) {
 }
 
 TEST_F(RobustnessTest, TheButtonStaysVisibleWhileTheDetailTextChanges) {
-    ASSERT_TRUE(PublishConfig({"Visible"}, ServerUrl("/test/slow?size=600&interval=1")));
+    ASSERT_TRUE(PublishConfig(ConfigDocument("Visible", "sample_app.exe", "Sample", "1.0",
+                                             TestServerUrl("/test/slow?size=600&interval=1"))));
     Start();
     ClickActionButton(installer.dialog);
     ASSERT_TRUE(WaitForDialog(
@@ -142,9 +143,7 @@ TEST_F(RobustnessTest, TheButtonStaysVisibleWhileTheDetailTextChanges) {
 // one then hands the button back over. While a run is under way the button reads "安装中..."
 // and is disabled.
 TEST_F(RobustnessTest, AStreamOfButtonCommandsWhileRunsEndNeverOverlapsTwoRuns) {
-    ASSERT_TRUE(WriteFileBytes(
-        WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT") + L"\\app\\lumadesk\\version.json",
-        "{\"package_name\":\"Stream\"}"));
+    ASSERT_TRUE(PublishConfig("{\"package_name\":\"Stream\"}"));
     Start();
     std::atomic<bool> streaming{true};
     std::thread stream([&] {

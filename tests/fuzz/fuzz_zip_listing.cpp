@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "extract/zip_listing.h"
+#include "tools/config-check/utf8.h"
 
 namespace {
 
@@ -19,23 +20,6 @@ void Require(bool condition, const char* what) {
     if (condition) return;
     std::fprintf(stderr, "fuzz_zip_listing: violated: %s\n", what);
     std::abort();
-}
-
-std::string EncodeUtf8(const std::wstring& text) {
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto code = static_cast<std::uint32_t>(text[i]);
-        if (sizeof(wchar_t) == 2 && code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size()) {
-            code = 0x10000 + ((code - 0xD800) << 10) +
-                   (static_cast<std::uint32_t>(text[++i]) - 0xDC00);
-        }
-        const int tail = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
-        const unsigned lead[] = {0, 0xC0, 0xE0, 0xF0};
-        bytes += static_cast<char>(lead[tail] | (code >> (6 * tail)));
-        for (int k = tail - 1; k >= 0; --k)
-            bytes += static_cast<char>(0x80 | ((code >> (6 * k)) & 0x3F));
-    }
-    return bytes;
 }
 
 // The stored name's components ("/" or "\" between them), without empty and "." ones.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "extract/zip_listing.h"
+#include "tools/config-check/utf8.h"
 
 namespace {
 
@@ -417,17 +418,10 @@ std::optional<std::vector<ZipEntry>> ListFile(const fs::path& path) {
                           });
 }
 
-fs::path Utf8Path(const std::wstring& relative) {
-    std::string bytes;
-    for (wchar_t c : relative) {
-        const auto code = static_cast<std::uint32_t>(c == L'\\' ? L'/' : c);
-        const int tail = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
-        const unsigned lead[] = {0, 0xC0, 0xE0, 0xF0};
-        bytes += static_cast<char>(lead[tail] | (code >> (6 * tail)));
-        for (int i = tail - 1; i >= 0; --i)
-            bytes += static_cast<char>(0x80 | ((code >> (6 * i)) & 0x3F));
-    }
-    return bytes;
+fs::path Utf8Path(std::wstring relative) {
+    for (wchar_t& c : relative)
+        if (c == L'\\') c = L'/';
+    return EncodeUtf8(relative);
 }
 
 bool HoldsArchive(const fs::path& folder, const std::vector<ZipEntry>& entries) {
