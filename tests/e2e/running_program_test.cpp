@@ -91,6 +91,7 @@ TEST_F(RunningProgramTest, ARerunStopsBeforeUnpackingOverAProgramInUse) {
         EXPECT_EQ(stopped.detail, L"请关闭正在运行的程序后点击重新安装");
         EXPECT_EQ(stopped.progress, 70);
         EXPECT_EQ(stopped.caption, L"重新安装");
+        EXPECT_TRUE(SaveScreenshot(std::string("program-in-use-") + c.package_name));
         EXPECT_EQ(Bytes(log), "<missing>") << "an unpacker started";
         EXPECT_EQ(Bytes(readme), "from the earlier version");
         EXPECT_TRUE(PathExists(dir + L"\\package.zip"));
