@@ -247,11 +247,15 @@ bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& comma
     PROCESS_INFORMATION started{};
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
+    // Not the installer's current folder (often Downloads): Windows looks for a DLL that a
+    // program loads on demand in its current folder.
+    const std::wstring systemFolder = SystemProgramPath(L"");
+    if (systemFolder.empty()) return false;
     const KernelHandle job = CreateKillOnCloseJob();
     // Suspended until it is in the job, so that nothing it starts escapes the job.
     if (!CreateProcessW(programPath.c_str(), buffer.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                        &started)) {
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, systemFolder.c_str(),
+                        &startup, &started)) {
         return false;
     }
     const ProcessHandles child = OwnProcess(started);
@@ -267,4 +271,14 @@ bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& comma
     DWORD exitCode = STILL_ACTIVE;
     if (!GetExitCodeProcess(child.process.get(), &exitCode)) return false;
     return exitCode == 0;
+}
+
+bool FileIsInUse(const std::wstring& path) {
+    // Shared with nobody, the open fails while another program has the file open, a running
+    // program's image included; the handle is closed at once and never written through.
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
