@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/app/app_test.h"
+#include "tests/support/gtest_runs.h"
 #include "tests/support/test_server.h"
 
 std::wstring InstallerFolder;
@@ -216,5 +217,5 @@ int main(int argc, char** argv) {
     std::wstring folder = L"Z:";
     for (const char* c = argv[1]; *c; ++c) folder += (*c == '/') ? L'\\' : static_cast<wchar_t>(*c);
     InstallerFolder = folder + L"\\";
-    return RUN_ALL_TESTS();
+    return RunAllTestsRequiringOne();
 }

@@ -36,16 +36,26 @@ ZipEntry Link(const std::string& name) {
 struct Row {
     const char* name;
     std::vector<ZipEntry> entries;
-    std::vector<std::wstring> errors = {};    // each must be part of some error
-    std::vector<std::wstring> warnings = {};  // each must be part of some warning
+    std::vector<std::string> errors = {};    // ids of checks that must fail the package
+    std::vector<std::string> warnings = {};  // ids of checks that must warn
+    std::vector<std::wstring> quotes = {};   // entry names and counts that some finding shows
     bool applicationFound = true;
     bool clean = false;  // no error and no warning at all
     std::wstring application = L"LumaDesk.exe";
 };
 
-bool Mentions(const std::vector<std::wstring>& told, const std::wstring& part) {
-    for (const std::wstring& sentence : told) {
-        if (sentence.find(part) != std::wstring::npos) return true;
+bool Has(const std::vector<Finding>& findings, const std::string& id) {
+    for (const Finding& finding : findings) {
+        if (finding.id == id) return true;
+    }
+    return false;
+}
+
+bool Quotes(const Findings& found, const std::wstring& part) {
+    for (const std::vector<Finding>* list : {&found.errors, &found.warnings}) {
+        for (const Finding& finding : *list) {
+            if (finding.text.find(part) != std::wstring::npos) return true;
+        }
     }
     return false;
 }
@@ -57,10 +67,12 @@ TEST(PackageRulesTest, TellsWhatTheUnpackersWouldMakeOfEachEntry) {
          {File("lumadesk.EXE"), Folder("data/"), File("data/a.txt")},
          {},
          {},
+         {},
          true,
          true},
         {"program under a path that application_name gives",
          {File("bin/LumaDesk.exe")},
+         {},
          {},
          {},
          true,
@@ -68,56 +80,67 @@ TEST(PackageRulesTest, TellsWhatTheUnpackersWouldMakeOfEachEntry) {
          L"bin\\LumaDesk.exe"},
         {"program is a folder",
          {Folder("LumaDesk.exe/"), File("LumaDesk.exe/x")},
-         {L"\"LumaDesk.exe\" is a folder in the package, not a file"},
+         {"application-is-folder"},
+         {},
          {},
          false},
         {"the folder zipped instead of its contents",
          {Folder("LumaDesk/"), File("LumaDesk/LumaDesk.exe"), File("LumaDesk/data/a.txt")},
-         {L"inside its one top-level folder \"LumaDesk\": zip the folder's contents, not the "
-          L"folder"},
+         {"application-in-top-folder"},
          {},
+         {L"\"LumaDesk\""},
          false},
         {"program in a subfolder",
          {File("readme.txt"), File("bin/LumaDesk.exe")},
-         {L"(the package has it as \"bin/LumaDesk.exe\")"},
+         {"application-elsewhere"},
          {},
+         {L"\"bin/LumaDesk.exe\""},
          false},
-        {"program missing", {File("readme.txt")}, {L"nor anywhere in it"}, {}, false},
-        {"program is a link", {Link("LumaDesk.exe")}, {L"a symbolic link"}, {}, false},
+        {"program missing", {File("readme.txt")}, {"application-missing"}, {}, {}, false},
+        {"program is a link", {Link("LumaDesk.exe")}, {"entry-symbolic-link"}, {}, {}, false},
         {"folders that differ in case are one folder",
          {File("LumaDesk.exe"), Folder("Data/"), Folder("data/"), File("DATA/x")},
+         {},
          {},
          {},
          true,
          true},
         {"files that differ in case, or not at all",
          {File("LumaDesk.exe"), File("a.txt"), File("A.TXT"), File("b"), File("b")},
-         {L"Entries \"a.txt\" and \"A.TXT\": names that differ only in letter case",
-          L"Entries \"b\" and \"b\": the same name twice"}},
+         {"entry-letter-case", "entry-twice"},
+         {},
+         {L"\"a.txt\" and \"A.TXT\"", L"\"b\" and \"b\""}},
         {"encryption and methods",
          {File("LumaDesk.exe"), File("locked", 8, 1), File("aes", 99), File("b", 12), File("s", 0)},
-         {L"2 entries, the first \"locked\": encrypted",
-          L"\"b\": compressed with BZIP2 (method 12)"}},
+         {"entry-encrypted", "entry-method"},
+         {},
+         {L"2 entries, the first \"locked\"", L"BZIP2 (method 12)"}},
         {"entries with one method are told together",
          {File("LumaDesk.exe", 14), File("a", 14), File("b", 14)},
-         {L"3 entries, the first \"LumaDesk.exe\": compressed with LZMA (method 14)"}},
+         {"entry-method"},
+         {},
+         {L"3 entries, the first \"LumaDesk.exe\"", L"LZMA (method 14)"}},
         {"names outside ASCII and the UTF-8 flag",
          {File("LumaDesk.exe"), File("\xE4\xB8\xAD.txt", 8, 1u << 11), File("\xD6\xD0.txt")},
          {},
-         {L"Entry \"\\xD6\\xD0.txt\": a name outside ASCII without the UTF-8 flag"}},
+         {"entry-name-code-page"},
+         {L"\"\\xD6\\xD0.txt\""}},
         {"paths that leave the install folder",
          {File("LumaDesk.exe"), File("/etc/x"), File("\\x"), File("d:x"), File("a/../../x")},
-         {L"2 entries, the first \"/etc/x\": an absolute path",
-          L"\"d:x\": a path with a drive letter", L"\"a/../../x\": a \"..\" component"}},
+         {"entry-absolute", "entry-drive-letter", "entry-parent-component"},
+         {},
+         {L"2 entries, the first \"/etc/x\"", L"\"d:x\"", L"\"a/../../x\""}},
         {"names Windows cannot hold",
          {File("LumaDesk.exe"), File("a|b"), File("tab\tx"), File("a /b"), File("dots..."),
           File("sub/COM\xC2\xB9.txt"), File("Lpt9"), File(std::string(256, 'x'))},
-         {L"2 entries, the first \"a|b\": a character in its name that Windows does not allow",
-          L"2 entries, the first \"a /b\": a name that ends in a dot or a blank",
-          L"\"sub/COM\x00B9.txt\": the name COM\x00B9", L"\"Lpt9\": the name LPT9",
-          L"a name longer than 255 characters"}},
+         {"entry-forbidden-character", "entry-ends-in-dot-or-blank", "entry-device",
+          "entry-too-long"},
+         {},
+         {L"2 entries, the first \"a|b\"", L"2 entries, the first \"a /b\"",
+          L"\"sub/COM\x00B9.txt\"", L"COM\x00B9", L"\"Lpt9\"", L"LPT9"}},
         {"an install path that just fits",
          {File("LumaDesk.exe"), File(longName)},
+         {},
          {},
          {},
          true,
@@ -125,7 +148,8 @@ TEST(PackageRulesTest, TellsWhatTheUnpackersWouldMakeOfEachEntry) {
         {"an install path one character over",
          {File("LumaDesk.exe"), File(longName + "n"), File("a/" + longName)},
          {},
-         {L"2 entries, the longest \"a/nnn", L"is 261 characters long, more than the 259"}},
+         {"entry-path-too-long"},
+         {L"2 entries, the longest \"a/nnn", L"261", L"259"}},
     };
     InstallConfig config;
     config.package_name = L"p";
@@ -136,13 +160,13 @@ TEST(PackageRulesTest, TellsWhatTheUnpackersWouldMakeOfEachEntry) {
         PackageSummary summary;
         const Findings found = CheckPackageEntries(row.entries, config, summary);
         std::wstring all;
-        for (const std::wstring& error : found.errors) all += L"error: " + error + L"\n";
-        for (const std::wstring& warning : found.warnings) all += warning + L"\n";
+        for (const Finding& error : found.errors) all += L"error: " + error.text + L"\n";
+        for (const Finding& warning : found.warnings) all += warning.text + L"\n";
         SCOPED_TRACE(EncodeUtf8(all));
-        for (const std::wstring& part : row.errors)
-            EXPECT_TRUE(Mentions(found.errors, part)) << EncodeUtf8(part);
-        for (const std::wstring& part : row.warnings)
-            EXPECT_TRUE(Mentions(found.warnings, part)) << EncodeUtf8(part);
+        for (const std::string& id : row.errors) EXPECT_TRUE(Has(found.errors, id)) << id;
+        for (const std::string& id : row.warnings) EXPECT_TRUE(Has(found.warnings, id)) << id;
+        for (const std::wstring& part : row.quotes)
+            EXPECT_TRUE(Quotes(found, part)) << EncodeUtf8(part);
         EXPECT_TRUE(!row.clean || all.empty());
         EXPECT_EQ(summary.applicationFound, row.applicationFound);
     }

@@ -14,17 +14,29 @@
 
 namespace {
 
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
 struct Row {
     const char* name;
     std::string document;                   // UTF-8, as served
-    std::vector<std::wstring> expected;     // each must be part of some warning
-    std::vector<std::wstring> absent;       // none may be part of any warning or error
-    std::vector<std::wstring> errors = {};  // each must be part of some error
+    std::vector<std::string> warnings;      // ids of checks that must warn
+    std::vector<std::string> absent;        // ids of checks that may neither warn nor fail
+    std::vector<std::string> errors = {};   // ids of checks that must fail the release
+    std::vector<std::wstring> quotes = {};  // values from the document that some finding names
 };
 
-bool Mentions(const std::vector<std::wstring>& warnings, const std::wstring& part) {
-    for (const std::wstring& warning : warnings) {
-        if (warning.find(part) != std::wstring::npos) return true;
+bool Has(const std::vector<Finding>& findings, const std::string& id) {
+    for (const Finding& finding : findings) {
+        if (finding.id == id) return true;
+    }
+    return false;
+}
+
+bool Quotes(const ConfigCheck& check, const std::wstring& value) {
+    for (const std::vector<Finding>* list : {&check.warnings, &check.errors}) {
+        for (const Finding& finding : *list) {
+            if (finding.text.find(value) != std::wstring::npos) return true;
+        }
     }
     return false;
 }
@@ -34,17 +46,19 @@ void ExpectPitfalls(const std::vector<Row>& rows) {
         SCOPED_TRACE(row.name);
         const ConfigCheck check = CheckConfigDocument(row.document);
         std::wstring all;
-        for (const std::wstring& warning : check.warnings) all += warning + L"\n";
-        for (const std::wstring& error : check.errors) all += L"error: " + error + L"\n";
+        for (const Finding& warning : check.warnings)
+            all += Wide(warning.id) + L": " + warning.text + L"\n";
+        for (const Finding& error : check.errors)
+            all += L"error " + Wide(error.id) + L": " + error.text + L"\n";
         SCOPED_TRACE(EncodeUtf8(all));
-        for (const std::wstring& part : row.expected)
-            EXPECT_TRUE(Mentions(check.warnings, part)) << EncodeUtf8(part);
-        for (const std::wstring& part : row.errors)
-            EXPECT_TRUE(Mentions(check.errors, part)) << EncodeUtf8(part);
-        for (const std::wstring& part : row.absent) {
-            EXPECT_FALSE(Mentions(check.warnings, part)) << EncodeUtf8(part);
-            EXPECT_FALSE(Mentions(check.errors, part)) << EncodeUtf8(part);
+        for (const std::string& id : row.warnings) EXPECT_TRUE(Has(check.warnings, id)) << id;
+        for (const std::string& id : row.errors) EXPECT_TRUE(Has(check.errors, id)) << id;
+        for (const std::string& id : row.absent) {
+            EXPECT_FALSE(Has(check.warnings, id)) << id;
+            EXPECT_FALSE(Has(check.errors, id)) << id;
         }
+        for (const std::wstring& value : row.quotes)
+            EXPECT_TRUE(Quotes(check, value)) << EncodeUtf8(value);
     }
 }
 
@@ -53,8 +67,8 @@ TEST(ConfigPitfallsTest, CleanCompactDocumentHasNone) {
         R"({"package_name":"lumadesk","windows":{"application_name":"LumaDesk.exe",)"
         R"("desktop_shortcut":"LumaDesk","version":"2.4.1","url":"https://cdn.example.com/a.zip",)"
         R"("sign":"3f2a9c"},"mac":{"url":"https://cdn.example.com/m.zip"}})");
-    EXPECT_EQ(check.warnings, std::vector<std::wstring>{});
-    EXPECT_EQ(check.errors, std::vector<std::wstring>{});
+    EXPECT_EQ(check.warnings, std::vector<Finding>{});
+    EXPECT_EQ(check.errors, std::vector<Finding>{});
     EXPECT_FALSE(check.fellBack);
 }
 
@@ -62,107 +76,125 @@ TEST(ConfigPitfallsTest, NamesWhatTheInstallerMisreads) {
     ExpectPitfalls({
         {"escaped slashes in url",
          R"({"package_name":"p","windows":{"application_name":"a.exe","desktop_shortcut":"A","version":"1","url":"https:\/\/cdn\/a.zip"}})",
-         {L"url contains \"\\/\""},
-         {L"url contains a backslash"}},
+         {"url-escaped-slash"},
+         {"url-backslash"}},
         {"other backslash in url",
          R"({"package_name":"p","windows":{"url":"https://cdn/a\\b.zip"}})",
-         {L"url contains a backslash"},
-         {L"\\/"}},
+         {"url-backslash"},
+         {"url-escaped-slash"}},
         {"closing brace in a windows value",
          R"({"package_name":"p","windows":{"application_name":"a}b","url":"u"}})",
-         {L"\"application_name\" inside \"windows\" contains \"}\"",
-          L"does not read \"url\" inside \"windows\" (\"u\")"},
-         {}},
+         {"brace-in-windows-string", "value-not-read"},
+         {},
+         {},
+         {L"\"application_name\"", L"\"}\"", L"\"u\""}},
         {"opening brace in a windows value",
          R"({"package_name":"p","windows":{"sign":"{{","url":"u"}})",
-         {L"\"sign\" inside \"windows\" contains \"{\"", L"does not read \"url\""},
-         {}},
+         {"brace-in-windows-string", "value-not-read"},
+         {},
+         {},
+         {L"\"sign\"", L"\"{\""}},
         {"braces outside windows are harmless",
          R"({"package_name":"p{}","notes":"}","windows":{"application_name":"a.exe","desktop_shortcut":"A","version":"1","url":"u"}})",
          {},
-         {L"contains \"}\"", L"contains \"{\""}},
+         {"brace-in-windows-string"}},
         {"empty value before a later one",
          R"({"package_name":"p","windows":{"url":"","url":"u2"}})",
-         {L"\"url\" inside \"windows\" first has an empty value", L"(\"u2\")"},
-         {L"does not read"}},
+         {"empty-then-later-value"},
+         {"value-not-read"},
+         {},
+         {L"\"u2\""}},
         {"two different values",
          R"({"package_name":"p1","package_name":"p2","windows":{"url":"u"}})",
-         {L"\"package_name\" at the top level appears more than once", L"(\"p1\")", L"(\"p2\")"},
-         {}},
+         {"repeated-key"},
+         {},
+         {},
+         {L"\"p1\"", L"\"p2\""}},
         {"wrong letter case",
          R"({"Package_Name":"p","Windows":{"URL":"u"},"windows":{"Version":"1"}})",
-         {L"Key \"Package_Name\" differs", L"Key \"Windows\" differs", L"Key \"URL\" differs",
-          L"Key \"Version\" differs"},
-         {}},
+         {"key-letter-case"},
+         {},
+         {},
+         {L"\"Package_Name\"", L"\"Windows\"", L"\"URL\"", L"\"Version\""}},
         {"number version",
          R"({"package_name":"p","windows":{"version":2.4,"url":"u"}})",
-         {L"\"version\" inside \"windows\" is not a string (2.4)", L"version is empty"},
-         {}},
+         {"not-a-string", "version-empty"},
+         {},
+         {},
+         {L"2.4"}},
         {"object and array values",
          R"({"package_name":{"name":"p"},"windows":{"url":["u"]}})",
-         {L"\"package_name\" at the top level is an object",
-          L"\"url\" inside \"windows\" is an array"},
-         {}},
+         {"not-a-string"},
+         {},
+         {},
+         {L"\"package_name\"", L"\"url\""}},
         {"url only outside windows",
          R"({"package_name":"p","url":"u","windows":{"version":"1"}})",
-         {L"\"url\" appears only outside the \"windows\" object"},
+         {"only-outside-windows"},
          {},
-         {L"url is empty or was not found"}},
+         {"url-missing"}},
         {"url read from a nested object first",
          R"({"package_name":"p","windows":{"mirror":{"url":"m"},"url":"u"}})",
-         {L"reads url as \"m\", not the value of \"url\" inside \"windows\" (\"u\")"},
-         {}},
+         {"value-read-elsewhere"},
+         {},
+         {},
+         {L"\"m\"", L"\"u\""}},
         {"escaped quotation mark",
          R"({"package_name":"p","windows":{"desktop_shortcut":"say \"hi\"","url":"u"}})",
-         {L"\"desktop_shortcut\" contains an escaped quotation mark", L"as \"say \\\""},
-         {L"reads desktop_shortcut as"}},
+         {"escaped-quote"},
+         {"value-read-elsewhere"},
+         {},
+         {L"\"say \\\""}},
         {"no windows object",
          R"({"package_name":"p"})",
-         {L"There is no top-level \"windows\" object"},
+         {"no-windows-object"},
          {},
-         {L"url is empty"}},
+         {"url-missing"}},
         {"two windows objects",
          R"({"package_name":"p","windows":{"url":"u"},"windows":{"version":"1"}})",
-         {L"more than one \"windows\" object"},
+         {"two-windows-objects"},
          {}},
         {"error page",
          "<html><body>502 Bad Gateway</body></html>",
-         {L"does not start with \"{\""},
+         {"not-json"},
          {},
-         {L"package_name is empty", L"url is empty"}},
+         {"package-name-missing", "url-missing"}},
         {"byte order mark is fine",
          "\xEF\xBB\xBF{\"package_name\":\"p\",\"windows\":{\"application_name\":\"a.exe\","
          "\"desktop_shortcut\":\"A\",\"version\":\"1\",\"url\":\"u\"}}",
          {},
-         {L"does not start"}},
+         {"not-json"}},
         {"invalid UTF-8 in a value",
          "{\"package_name\":\"p\xC3\",\"windows\":{\"url\":\"u\"}}",
-         {L"package_name contains U+FFFD"},
+         {"invalid-utf8"},
          {}},
         {"names unfit for Windows",
          R"({"package_name":"a/b","windows":{"application_name":"x:y.exe","desktop_shortcut":"s\\t ","version":"..\\1","url":"u"}})",
-         {L"package_name contains \"/\"", L"application_name contains \":\"",
-          L"desktop_shortcut contains a backslash", L"desktop_shortcut begins or ends with a blank",
-          L"version contains a backslash"},
-         {L"url contains"}},
+         {"name-forbidden-character", "name-backslash", "blank-at-end"},
+         {"url-escaped-slash", "url-backslash", "url-blank"},
+         {},
+         {L"\"/\"", L"\":\""}},
         {"control character in a value",
          "{\"package_name\":\"p\",\"windows\":{\"url\":\"u\n\"}}",
-         {L"url contains a control character"},
+         {"control-character"},
          {}},
         {"optional names empty",
          R"({"package_name":"p","windows":{"application_name":"a.exe","url":"u"}})",
-         {L"version is empty", L"desktop_shortcut is empty"},
-         {L"application_name is empty"}},
+         {"version-empty", "shortcut-empty"},
+         {"application-name-empty"}},
         {"pretty document: the fallback would differ",
          "{\n  \"package_name\": \"p\",\n  \"windows\": {\"application_name\": \"a.exe\", "
          "\"desktop_shortcut\": \"A\", \"version\": \"1\", \"url\": \"u\"}\n}\n",
-         {L"compact-form fallback would read this document differently (package_name, "
-          L"application_name, desktop_shortcut, version, url)"},
-         {L"gives up"}},
+         {"fallback-reads-differently"},
+         {"fallback"},
+         {},
+         {L"(package_name, application_name, desktop_shortcut, version, url)"}},
         {"nested object: the fallback would miss later members",
          R"({"package_name":"p","windows":{"application_name":"a.exe","extra":{},"desktop_shortcut":"A","version":"1","url":"u"}})",
-         {L"would read this document differently (desktop_shortcut, version, url)"},
-         {}},
+         {"fallback-reads-differently"},
+         {},
+         {},
+         {L"(desktop_shortcut, version, url)"}},
     });
 }
 
@@ -181,68 +213,81 @@ TEST(ConfigPitfallsTest, NamesWindowsOrTheNetworkWouldNotTake) {
     ExpectPitfalls({
         {"relative url",
          Document("p", "a.exe", "A", "1", "packages/a.zip"),
-         {L"url \"packages/a.zip\" is not an absolute address"},
-         {L"http://"}},
+         {"url-not-absolute"},
+         {"url-http"},
+         {},
+         {L"\"packages/a.zip\""}},
         {"http url",
          Document("p", "a.exe", "A", "1", "HTTP://cdn.example.com/a.zip"),
-         {L"url uses http://: without TLS, anyone on the network path can swap the program"},
-         {L"absolute"}},
+         {"url-http"},
+         {"url-not-absolute"}},
         {"blank inside the url",
          Document("p", "a.exe", "A", "1", "https://cdn.example.com/my app.zip"),
-         {L"url contains a blank (U+0020)"},
-         {L"begins or ends"}},
+         {"url-blank"},
+         {"blank-at-end"},
+         {},
+         {L"U+0020"}},
         {"ideographic space after the url",
          Document("p", "a.exe", "A", "1", good + "\xE3\x80\x80"),
-         {L"url begins or ends with a blank (U+3000)"},
-         {L"url contains a blank"}},
+         {"blank-at-end"},
+         {"url-blank"},
+         {},
+         {L"U+3000"}},
         {"blanks of other kinds around names",
          Document("\xC2\xA0p", "a.exe", "A\xE2\x80\x8B", "1\t", good),
-         {L"package_name begins or ends with a blank (U+00A0)",
-          L"desktop_shortcut begins or ends with a blank (U+200B)",
-          L"version begins or ends with a blank (U+0009)"},
-         {}},
+         {"blank-at-end"},
+         {},
+         {},
+         {L"U+00A0", L"U+200B", L"U+0009"}},
         {"folders that leave Documents\\package_name\\version",
          Document("..", "a.exe", "A", "2/../../x", good),
-         {L"package_name \"..\" holds a folder separator or a \".\" or \"..\" component",
-          L"version \"2/../../x\" holds"},
-         {}},
+         {"name-leaves-folder"},
+         {},
+         {},
+         {L"\"..\"", L"\"2/../../x\""}},
         {"one dot is a component too",
          Document("p", "a.exe", "A", ".", good),
-         {L"version \".\" holds"},
-         {}},
+         {"name-leaves-folder"},
+         {},
+         {},
+         {L"\".\""}},
         {"device names",
          Document("con", "nul.exe", "Aux", "LPT1.old", good),
          {},
          {},
-         {L"package_name \"con\" uses CON", L"application_name \"nul.exe\" uses NUL",
-          L"desktop_shortcut \"Aux\" uses AUX", L"version \"LPT1.old\" uses LPT1"}},
+         {"name-device"},
+         {L"\"con\"", L"CON", L"\"nul.exe\"", L"NUL", L"\"Aux\"", L"AUX", L"\"LPT1.old\"",
+          L"LPT1"}},
         {"device names deeper down and in superscript",
          Document("p", "bin/COM3 .exe", "A", "1\\com\xC2\xB9", good),
          {},
          {},
-         {L"application_name \"bin/COM3 .exe\" uses COM3", L"uses COM\x00B9"}},
+         {"name-device"},
+         {L"COM3", L"COM\x00B9"}},
         {"names that only look like devices",
          Document("CONSOLE", "nul_.exe", "LPT", "COM10", good),
          {},
-         {L" uses "}},
+         {"name-device"}},
         {"names too long for Windows",
          Document("p", a255 + "a.exe", a255 + "a", "1", good),
-         {L"application_name has a name of 256 characters:",
-          L"desktop_shortcut has a name of 256 characters with \".lnk\""},
-         {}},
+         {"name-too-long"},
+         {},
+         {},
+         {L"256"}},
         {"names just short enough",
          Document("p", a255 + ".exe", a255, "1", good),
          {},
-         {L"characters:", L"characters with"}},
+         {"name-too-long"}},
         {"shortcut with .lnk, program without .exe",
          Document("p", "LumaDesk", "LumaDesk.LNK", "1", good),
-         {L"desktop_shortcut ends in \".lnk\"", L"named \"LumaDesk.LNK.lnk\"",
-          L"application_name \"LumaDesk\" does not end in \".exe\""},
-         {}},
+         {"shortcut-ends-in-lnk", "application-not-exe"},
+         {},
+         {},
+         {L"\"LumaDesk.LNK.lnk\""}},
         {"letter case of .exe does not matter",
          Document("p", "LumaDesk.EXE", "LumaDesk", "1", good),
          {},
-         {L".exe", L".lnk"}},
+         {"application-not-exe", "shortcut-ends-in-lnk"}},
     });
 }
 
@@ -259,16 +304,19 @@ void ExplainsTheFallbackOnWorkerStack() {
         {"long sign in a pretty document",
          "{\"package_name\": \"p\", \"windows\": {\"url\": \"u\", \"sign\": \"" + longValue +
              "\"}}",
-         {L"gives up on this document", L"more than " + std::to_wstring(RegexMatchLimit)},
-         {L"would read this document differently"},
-         {L"package_name is empty"}},
+         {"fallback"},
+         {"fallback-reads-differently"},
+         {"package-name-missing"},
+         {std::to_wstring(RegexMatchLimit)}},
     });
     const std::string nearlyLong(RegexMatchLimit - 20, 'S');
     ExpectPitfalls({
         {"long sign, still searched",
          "{\"package_name\":\"p\",\"windows\":{\"url\":\"u\",\"sign\":\"" + nearlyLong + "\"}}",
-         {L"The \"sign\" member spans " + std::to_wstring(RegexMatchLimit - 11) + L" characters"},
-         {L"gives up on this document"}},
+         {"member-near-search-limit"},
+         {"fallback"},
+         {},
+         {L"\"sign\"", std::to_wstring(RegexMatchLimit - 11)}},
     });
     const ConfigCheck check = CheckConfigDocument(
         "{\"package_name\":\"p\",\"windows\":{\"url\":\"u\",\"sign\":\"" + longValue + "\"}}");
@@ -286,7 +334,7 @@ TEST(ConfigCheckReportTest, EscapesEveryValue) {
                     std::wstring(L"nul\0bel\x07", 8),
                     L"露玛 \U0001D11E \xFFFD",
                     L"\x7F"};
-    check.warnings = {L"one \"quoted\"", L"two"};
+    check.warnings = {{"a", L"one \"quoted\""}, {"b", L"two"}};
     EXPECT_EQ(FormatCheckReport(check),
               "{\"package_name\":\"q\\\"b\\\\s\",\"application_name\":\"tab\\there\","
               "\"desktop_shortcut\":\"line\\nfeed\\r\",\"version\":\"nul\\u0000bel\\u0007\","
@@ -295,7 +343,7 @@ TEST(ConfigCheckReportTest, EscapesEveryValue) {
               "\"warnings\":[\"one \\\"quoted\\\"\",\"two\"],\"errors\":[]}\n");
     check.fellBack = true;
     check.warnings.clear();
-    check.errors = {L"bad", L"worse"};
+    check.errors = {{"c", L"bad"}, {"d", L"worse"}};
     check.packageChecked = true;
     check.package = {3, 2, 10, true};
     EXPECT_NE(FormatCheckReport(check).find(

@@ -187,13 +187,14 @@ void CheckReport(const ConfigCheck& check) {
     }
     for (const auto& [key, list] :
          {std::pair{"warnings", &check.warnings}, std::pair{"errors", &check.errors}}) {
-        if (list == &check.errors) Require(report.compare(at++, 1, ",") == 0, "comma before errors");
+        if (list == &check.errors)
+            Require(report.compare(at++, 1, ",") == 0, "comma before errors");
         Require(ReadReportString(report, at, name) && name == key, "warnings, then errors");
         Require(report.compare(at, 2, ":[") == 0, "warnings and errors are arrays");
         at += 2;
         for (std::size_t i = 0; i < list->size(); ++i) {
             if (i != 0) Require(report.compare(at++, 1, ",") == 0, "comma between sentences");
-            Require(ReadReportString(report, at, value) && value == EncodeUtf8((*list)[i]),
+            Require(ReadReportString(report, at, value) && value == EncodeUtf8((*list)[i].text),
                     "sentence escaped and complete");
         }
         Require(report.compare(at++, 1, "]") == 0, "array closed");

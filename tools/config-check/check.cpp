@@ -82,7 +82,7 @@ std::string FormatCheckReport(const ConfigCheck& check) {
         out.append(",\"").append(name).append("\":[");
         for (std::size_t i = 0; i < list->size(); ++i) {
             if (i != 0) out.append(",");
-            out.append(JsonString((*list)[i]));
+            out.append(JsonString((*list)[i].text));
         }
         out.append("]");
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "tools/config-check/pitfalls.h"
 
 struct PackageSummary {
     std::uint64_t entries = 0;      // files and folders listed by the archive
@@ -17,11 +18,11 @@ struct PackageSummary {
 };
 
 struct ConfigCheck {
-    InstallConfig config;                // as the installer parses it
-    bool fellBack = false;               // the parser fell back to its compact-form search
-    std::vector<std::wstring> warnings;  // English sentences, one per pitfall that may be meant
-    std::vector<std::wstring> errors;    // English sentences: why the release would not install
-    bool packageChecked = false;         // a package was looked at (or fetched, or tried to be)
+    InstallConfig config;           // as the installer parses it
+    bool fellBack = false;          // the parser fell back to its compact-form search
+    std::vector<Finding> warnings;  // one per pitfall that may be meant
+    std::vector<Finding> errors;    // why the release would not install
+    bool packageChecked = false;    // a package was looked at (or fetched, or tried to be)
     PackageSummary package;
 };
 

@@ -176,8 +176,9 @@ std::wstring Trouble(const Transfer& transfer) {
 
 void Tell(ConfigCheck& check, const wchar_t* what, const std::string& url,
           const std::wstring& trouble) {
-    check.errors.push_back(std::wstring(what) + L" " + DecodeUtf8AsWindowsDoes(url) + L": " +
-                           trouble + L"; the installer stops there.");
+    check.errors.push_back({"live-fetch-failed", std::wstring(what) + L" " +
+                                                     DecodeUtf8AsWindowsDoes(url) + L": " +
+                                                     trouble + L"; the installer stops there."});
 }
 
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {

@@ -60,14 +60,15 @@ std::wstring LastError(archive* reader) {
 
 // What tar.exe's library makes of the archive: one error when it cannot list it, and one for
 // each kind of failure to unpack an entry, naming the first entry and how many have it.
-void ReadAsTarDoes(const std::filesystem::path& path, std::vector<std::wstring>& errors) {
+void ReadAsTarDoes(const std::filesystem::path& path, std::vector<Finding>& errors) {
     LibarchiveReader reader(archive_read_new(), archive_read_free);
     if (!reader) throw std::bad_alloc();
     archive_read_support_format_zip(reader.get());
     if (archive_read_open_filename(reader.get(), path.c_str(), std::size_t{1} << 16) !=
         ARCHIVE_OK) {
-        errors.push_back(std::wstring(TarLibrary) + L" cannot open the package: " +
-                         LastError(reader.get()) + L".");
+        errors.push_back({"tar-cannot-open", std::wstring(TarLibrary) +
+                                                 L" cannot open the package: " +
+                                                 LastError(reader.get()) + L"."});
         return;
     }
     std::vector<std::pair<std::wstring, std::pair<std::wstring, std::size_t>>> failures;
@@ -85,8 +86,9 @@ void ReadAsTarDoes(const std::filesystem::path& path, std::vector<std::wstring>&
         const int header = archive_read_next_header(reader.get(), &entry);
         if (header == ARCHIVE_EOF) break;
         if (header == ARCHIVE_FATAL) {
-            errors.push_back(std::wstring(TarLibrary) + L" cannot read the package's entries: " +
-                             LastError(reader.get()) + L".");
+            errors.push_back({"tar-cannot-list", std::wstring(TarLibrary) +
+                                                     L" cannot read the package's entries: " +
+                                                     LastError(reader.get()) + L"."});
             break;
         }
         const char* name = archive_entry_pathname(entry);
@@ -109,10 +111,11 @@ void ReadAsTarDoes(const std::filesystem::path& path, std::vector<std::wstring>&
         if (data == ARCHIVE_FATAL) break;
     }
     for (const auto& [why, entries] : failures) {
-        errors.push_back((entries.second == 1 ? L"Entry " + entries.first
-                                              : std::to_wstring(entries.second) +
-                                                    L" entries, the first " + entries.first) +
-                         L": " + TarLibrary + L" cannot unpack it: " + why + L".");
+        errors.push_back({"tar-cannot-unpack",
+                          (entries.second == 1 ? L"Entry " + entries.first
+                                               : std::to_wstring(entries.second) +
+                                                     L" entries, the first " + entries.first) +
+                              L": " + TarLibrary + L" cannot unpack it: " + why + L"."});
     }
 }
 
@@ -138,8 +141,9 @@ bool CheckPackageFile(const std::filesystem::path& path, ConfigCheck& check, std
     if (stub != 0) entries = ListZipEntries(size - stub, ReaderFrom(file, stub));
     if (!entries) {
         check.errors.push_back(
-            L"The package is not a readable ZIP archive: its central directory is missing, cut "
-            L"short, damaged or split across files.");
+            {"not-a-zip",
+             L"The package is not a readable ZIP archive: its central directory is missing, cut "
+             L"short, damaged or split across files."});
         return true;
     }
     Findings found = CheckPackageEntries(*entries, check.config, check.package);

@@ -21,6 +21,7 @@ constexpr std::size_t LongestPath = 259;
 // One kind of problem and the entries that have it.
 struct Told {
     bool error = false;
+    const char* id = "";
     std::wstring problem;
     std::wstring first;  // the first entry (or pair) with it, as shown
     std::size_t count = 0;
@@ -28,7 +29,7 @@ struct Told {
     const wchar_t* many = L" entries, the first ";  // between count and first otherwise
 };
 
-void Tell(std::vector<Told>& told, bool error, const std::wstring& problem,
+void Tell(std::vector<Told>& told, bool error, const char* id, const std::wstring& problem,
           const std::wstring& shown, const wchar_t* one = L"Entry ",
           const wchar_t* many = L" entries, the first ") {
     for (Told& kind : told) {
@@ -37,7 +38,7 @@ void Tell(std::vector<Told>& told, bool error, const std::wstring& problem,
             return;
         }
     }
-    told.push_back({error, problem, shown, 1, one, many});
+    told.push_back({error, id, problem, shown, 1, one, many});
 }
 
 std::wstring Quoted(const std::wstring& text) {
@@ -64,24 +65,25 @@ std::wstring MethodName(unsigned method) {
 // The checks of one entry's name against what Windows lets a file or folder be called.
 void CheckEntryName(const std::wstring& name, const std::wstring& shown, std::vector<Told>& told) {
     std::set<std::wstring> tellOnce;
-    const auto tell = [&](const std::wstring& problem) {
-        if (tellOnce.insert(problem).second) Tell(told, true, problem, shown);
+    const auto tell = [&](const char* id, const std::wstring& problem) {
+        if (tellOnce.insert(problem).second) Tell(told, true, id, problem, shown);
     };
     std::vector<std::wstring> components = PathComponents(name);
     if (!name.empty() && (name[0] == L'/' || name[0] == L'\\')) {
-        tell(L"an absolute path; the unpackers refuse it or write outside the install folder.");
+        tell("entry-absolute",
+             L"an absolute path; the unpackers refuse it or write outside the install folder.");
     } else if (name.size() >= 2 && name[1] == L':' &&
                ((name[0] >= L'a' && name[0] <= L'z') || (name[0] >= L'A' && name[0] <= L'Z'))) {
-        tell(
-            L"a path with a drive letter; the unpackers refuse it or write outside the "
-            L"install folder.");
+        tell("entry-drive-letter",
+             L"a path with a drive letter; the unpackers refuse it or write outside the "
+             L"install folder.");
         components.front().erase(0, 2);
     }
     for (const std::wstring& component : components) {
         if (component == L"..") {
-            tell(
-                L"a \"..\" component; it would land outside the install folder, and the "
-                L"unpackers refuse it.");
+            tell("entry-parent-component",
+                 L"a \"..\" component; it would land outside the install folder, and the "
+                 L"unpackers refuse it.");
             continue;
         }
         if (component == L"." || component.empty()) continue;
@@ -89,22 +91,23 @@ void CheckEntryName(const std::wstring& name, const std::wstring& shown, std::ve
                 return static_cast<unsigned long>(c) < 0x20 ||
                        std::wstring(L"<>:\"|?*").find(c) != std::wstring::npos;
             })) {
-            tell(
-                L"a character in its name that Windows does not allow in names (one of "
-                L"<>:\"|?* or a control character).");
+            tell("entry-forbidden-character",
+                 L"a character in its name that Windows does not allow in names (one of "
+                 L"<>:\"|?* or a control character).");
         }
         if (component.back() == L'.' || component.back() == L' ') {
-            tell(
-                L"a name that ends in a dot or a blank, which Windows drops; the unpackers "
-                L"fail on it or write another name.");
+            tell("entry-ends-in-dot-or-blank",
+                 L"a name that ends in a dot or a blank, which Windows drops; the unpackers "
+                 L"fail on it or write another name.");
         }
         const std::wstring device = ReservedDeviceName(component);
         if (!device.empty()) {
-            tell(L"the name " + device +
-                 L", which Windows reserves for a device and gives to no file or folder.");
+            tell("entry-device",
+                 L"the name " + device +
+                     L", which Windows reserves for a device and gives to no file or folder.");
         }
         if (Utf16Length(component) > 255) {
-            tell(L"a name longer than 255 characters, the most Windows allows.");
+            tell("entry-too-long", L"a name longer than 255 characters, the most Windows allows.");
         }
     }
 }
@@ -133,8 +136,9 @@ void CheckApplication(const std::vector<ZipEntry>& entries, const std::vector<st
         const bool directory = entries[i].isDirectory;
         if (FoldCase(Joined(components, L"/")) == key) {
             if (directory) {
-                found.errors.push_back(L"application_name " + Quoted(application) +
-                                       L" is a folder in the package, not a file.");
+                found.errors.push_back(
+                    {"application-is-folder", L"application_name " + Quoted(application) +
+                                                  L" is a folder in the package, not a file."});
                 return;
             }
             summary.applicationFound = !entries[i].isSymbolicLink;
@@ -155,16 +159,19 @@ void CheckApplication(const std::vector<ZipEntry>& entries, const std::vector<st
     const std::wstring start =
         L"application_name " + Quoted(application) + L" is not a file at the package's root";
     if (oneTop && folded.count(FoldCase(top) + L"/" + key) != 0) {
-        found.errors.push_back(start + L" but inside its one top-level folder " + Quoted(top) +
-                               L": zip the folder's contents, not the folder.");
+        found.errors.push_back({"application-in-top-folder",
+                                start + L" but inside its one top-level folder " + Quoted(top) +
+                                    L": zip the folder's contents, not the folder."});
     } else if (elsewhere) {
-        found.errors.push_back(start + L" (the package has it as " +
-                               ShownEntryName(elsewhere->storedName) +
-                               L"): the installer's shortcut would point at nothing.");
+        found.errors.push_back(
+            {"application-elsewhere", start + L" (the package has it as " +
+                                          ShownEntryName(elsewhere->storedName) +
+                                          L"): the installer's shortcut would point at nothing."});
     } else {
-        found.errors.push_back(start +
-                               L", nor anywhere in it: the installer's shortcut would point at "
-                               L"nothing.");
+        found.errors.push_back(
+            {"application-missing",
+             start + L", nor anywhere in it: the installer's shortcut would point at "
+                     L"nothing."});
     }
 }
 
@@ -212,22 +219,22 @@ Findings CheckPackageEntries(const std::vector<ZipEntry>& entries, const Install
         }
         CheckEntryName(name, shown, told);
         if (entry.isSymbolicLink) {
-            Tell(told, true,
+            Tell(told, true, "entry-symbolic-link",
                  L"a symbolic link; tar.exe cannot make one without a right users lack, and the "
                  L"shell and Expand-Archive write a small file holding the target's name instead.",
                  shown);
         }
         if ((entry.flags & ZipFlagEncrypted) != 0 || entry.method == 99) {
-            Tell(told, true, L"encrypted; the unpackers ask for no password and cannot unpack it.",
-                 shown);
+            Tell(told, true, "entry-encrypted",
+                 L"encrypted; the unpackers ask for no password and cannot unpack it.", shown);
         } else if (entry.method != 0 && entry.method != 8) {
-            Tell(told, true,
+            Tell(told, true, "entry-method",
                  L"compressed with " + MethodName(entry.method) +
                      L"; only stored and Deflate are read by all three unpackers.",
                  shown);
         }
         if (!IsAscii(entry.storedName) && (entry.flags & ZipFlagUtf8Name) == 0) {
-            Tell(told, false,
+            Tell(told, false, "entry-name-code-page",
                  L"a name outside ASCII without the UTF-8 flag; each Windows machine decodes it "
                  L"by its own code page, so on most it comes out garbled.",
                  shown);
@@ -237,7 +244,7 @@ Findings CheckPackageEntries(const std::vector<ZipEntry>& entries, const Install
         if (!first && !(directory && entries[earlier->second].isDirectory)) {
             const bool same =
                 Joined(PathComponents(names[earlier->second]), L"/") == Joined(components, L"/");
-            Tell(told, true,
+            Tell(told, true, same ? "entry-twice" : "entry-letter-case",
                  same ? L"the same name twice; the later one replaces the earlier."
                       : L"names that differ only in letter case, which Windows takes for one "
                         L"name; one of them is lost.",
@@ -257,18 +264,21 @@ Findings CheckPackageEntries(const std::vector<ZipEntry>& entries, const Install
         const std::wstring subject = kind.count == 1
                                          ? kind.one + kind.first
                                          : std::to_wstring(kind.count) + kind.many + kind.first;
-        (kind.error ? found.errors : found.warnings).push_back(subject + L": " + kind.problem);
+        (kind.error ? found.errors : found.warnings)
+            .push_back({kind.id, subject + L": " + kind.problem});
     }
     if (longPaths != 0) {
         found.warnings.push_back(
-            (longPaths == 1
-                 ? L"Entry " + longestShown
-                 : std::to_wstring(longPaths) + L" entries, the longest " + longestShown) +
-            L": the install path C:\\Users\\<a user name of " + std::to_wstring(UserNameLength) +
-            L" characters>\\Documents\\package_name\\version\\entry is " +
-            std::to_wstring(longest) + L" characters long, more than the " +
-            std::to_wstring(LongestPath) +
-            L" that fit in MAX_PATH; the shell's ZIP copy and Expand-Archive fail there.");
+            {"entry-path-too-long",
+             (longPaths == 1
+                  ? L"Entry " + longestShown
+                  : std::to_wstring(longPaths) + L" entries, the longest " + longestShown) +
+                 L": the install path C:\\Users\\<a user name of " +
+                 std::to_wstring(UserNameLength) +
+                 L" characters>\\Documents\\package_name\\version\\entry is " +
+                 std::to_wstring(longest) + L" characters long, more than the " +
+                 std::to_wstring(LongestPath) +
+                 L" that fit in MAX_PATH; the shell's ZIP copy and Expand-Archive fail there."});
     }
     CheckApplication(entries, names, config, found, summary);
     return found;

@@ -199,32 +199,36 @@ const wchar_t* KindName(ValueKind kind) {
     }
 }
 
-void CheckDocumentShape(const Document& document, std::vector<std::wstring>& out) {
+void CheckDocumentShape(const Document& document, std::vector<Finding>& out) {
     if (!document.startsLikeJson) {
         out.push_back(
-            L"The document does not start with \"{\": it may be an error page or some other "
-            L"text served in place of the configuration.");
+            {"not-json",
+             L"The document does not start with \"{\": it may be an error page or some other "
+             L"text served in place of the configuration."});
     }
     if (document.windowsObjects == 0) {
         out.push_back(
-            L"There is no top-level \"windows\" object: the installer reads application_name, "
-            L"desktop_shortcut, version, url and sign only from inside it.");
+            {"no-windows-object",
+             L"There is no top-level \"windows\" object: the installer reads application_name, "
+             L"desktop_shortcut, version, url and sign only from inside it."});
     } else if (document.windowsObjects > 1) {
         out.push_back(
-            L"There is more than one \"windows\" object: the installer reads only the first.");
+            {"two-windows-objects",
+             L"There is more than one \"windows\" object: the installer reads only the first."});
     }
     for (const BracedString& braced : document.bracedStrings) {
         out.push_back(
-            L"A string of " + Shown(braced.key) + L" inside \"windows\" contains \"" +
-            std::wstring(1, braced.brace) +
-            L"\": the installer counts braces also inside strings to find the end of the "
-            L"\"windows\" object, so such a brace can make it stop early (missing the members "
-            L"after it) or run past the object's end.");
+            {"brace-in-windows-string",
+             L"A string of " + Shown(braced.key) + L" inside \"windows\" contains \"" +
+                 std::wstring(1, braced.brace) +
+                 L"\": the installer counts braces also inside strings to find the end of the "
+                 L"\"windows\" object, so such a brace can make it stop early (missing the members "
+                 L"after it) or run past the object's end."});
     }
 }
 
 void CheckMembers(const Document& document, const InstallConfig& config,
-                  std::vector<std::wstring>& out) {
+                  std::vector<Finding>& out) {
     for (const Member& member : document.members) {
         if (member.key.size() > 16) continue;  // longer than any key read
         const std::wstring lower = AsciiLower(member.key);
@@ -232,9 +236,10 @@ void CheckMembers(const Document& document, const InstallConfig& config,
         for (const Field& field : Fields) known = known || lower == field.key;
         if (known && lower != member.key) {
             out.push_back(
-                L"Key \"" + member.key + L"\" differs from \"" + lower +
-                L"\" only in letter case: keys are matched exactly, so the installer does "
-                L"not read it.");
+                {"key-letter-case",
+                 L"Key \"" + member.key + L"\" differs from \"" + lower +
+                     L"\" only in letter case: keys are matched exactly, so the installer does "
+                     L"not read it."});
         }
     }
     for (const Field& field : Fields) {
@@ -253,9 +258,10 @@ void CheckMembers(const Document& document, const InstallConfig& config,
                 strings.push_back(&member);
             } else {
                 out.push_back(
-                    L"\"" + member.key + L"\"" + place + L" is " + KindName(member.kind) +
-                    (member.kind == ValueKind::Other ? L" (" + member.value + L")" : L"") +
-                    L": the installer reads only string values and skips it.");
+                    {"not-a-string",
+                     L"\"" + member.key + L"\"" + place + L" is " + KindName(member.kind) +
+                         (member.kind == ValueKind::Other ? L" (" + member.value + L")" : L"") +
+                         L": the installer reads only string values and skips it."});
             }
             const auto readable = [](const Member* m) {
                 return m->kind == ValueKind::String && !m->value.empty();
@@ -266,46 +272,51 @@ void CheckMembers(const Document& document, const InstallConfig& config,
         }
         if (!strings.empty() && strings.front()->value.empty() && !read.empty()) {
             out.push_back(
-                L"\"" + std::wstring(field.key) + L"\"" + place +
-                L" first has an empty value: the installer skips it and uses a later one (" +
-                Shown(read) + L"), but its compact-form fallback would read it as empty.");
+                {"empty-then-later-value",
+                 L"\"" + std::wstring(field.key) + L"\"" + place +
+                     L" first has an empty value: the installer skips it and uses a later one (" +
+                     Shown(read) + L"), but its compact-form fallback would read it as empty."});
         }
         for (std::size_t i = 1; i < strings.size(); ++i) {
             if (!strings[i]->value.empty() && strings[i]->value != strings[0]->value &&
                 !strings[0]->value.empty()) {
-                out.push_back(
-                    L"\"" + std::wstring(field.key) + L"\"" + place +
-                    L" appears more than once: the installer uses the first non-empty value (" +
-                    Shown(strings[0]->value) + L"), most JSON readers the last (" +
-                    Shown(strings.back()->value) + L").");
+                out.push_back({"repeated-key", L"\"" + std::wstring(field.key) + L"\"" + place +
+                                                   L" appears more than once: the installer uses "
+                                                   L"the first non-empty value (" +
+                                                   Shown(strings[0]->value) +
+                                                   L"), most JSON readers the last (" +
+                                                   Shown(strings.back()->value) + L")."});
                 break;
             }
         }
         if (field.platform && !intended && elsewhere && read.empty()) {
             out.push_back(
-                L"\"" + std::wstring(field.key) +
-                L"\" appears only outside the \"windows\" object: the installer reads it only "
-                L"inside, so " +
-                field.key + L" stays empty.");
+                {"only-outside-windows",
+                 L"\"" + std::wstring(field.key) +
+                     L"\" appears only outside the \"windows\" object: the installer reads it only "
+                     L"inside, so " +
+                     field.key + L" stays empty."});
         }
         if (intended && intended->kind == ValueKind::String && !intended->value.empty() &&
             read != intended->value) {
             const std::size_t escapedQuote = intended->value.find(L"\\\"");
             if (escapedQuote != None && read == intended->value.substr(0, escapedQuote + 1)) {
-                out.push_back(
-                    L"The value of \"" + std::wstring(field.key) +
-                    L"\" contains an escaped quotation mark: the installer's value ends there, "
-                    L"as " +
-                    Shown(read) + L".");
+                out.push_back({"escaped-quote", L"The value of \"" + std::wstring(field.key) +
+                                                    L"\" contains an escaped quotation mark: the "
+                                                    L"installer's value ends there, "
+                                                    L"as " +
+                                                    Shown(read) + L"."});
             } else if (read.empty()) {
-                out.push_back(L"The installer does not read \"" + std::wstring(field.key) + L"\"" +
-                              place + L" (" + Shown(intended->value) + L"): " + field.key +
-                              L" stays empty.");
+                out.push_back({"value-not-read", L"The installer does not read \"" +
+                                                     std::wstring(field.key) + L"\"" + place +
+                                                     L" (" + Shown(intended->value) + L"): " +
+                                                     field.key + L" stays empty."});
             } else {
-                out.push_back(L"The installer reads " + std::wstring(field.key) + L" as " +
-                              Shown(read) + L", not the value of \"" + field.key + L"\"" + place +
-                              L" (" + Shown(intended->value) + L"): an earlier \"" + field.key +
-                              L"\" key comes first in the text it searches.");
+                out.push_back({"value-read-elsewhere",
+                               L"The installer reads " + std::wstring(field.key) + L" as " +
+                                   Shown(read) + L", not the value of \"" + field.key + L"\"" +
+                                   place + L" (" + Shown(intended->value) + L"): an earlier \"" +
+                                   field.key + L"\" key comes first in the text it searches."});
             }
         }
     }
@@ -318,15 +329,16 @@ const wchar_t* NameUse(std::wstring InstallConfig::*member) {
     return L"the install folder cannot be made";
 }
 
-void CheckUrl(const std::wstring& url, std::vector<std::wstring>& out) {
+void CheckUrl(const std::wstring& url, std::vector<Finding>& out) {
     if (url.find(L"\\/") != None) {
         out.push_back(
-            L"url contains \"\\/\": JSON escapes are not decoded, so the installer downloads "
-            L"from an address with backslashes in it; write plain \"/\".");
+            {"url-escaped-slash",
+             L"url contains \"\\/\": JSON escapes are not decoded, so the installer downloads "
+             L"from an address with backslashes in it; write plain \"/\"."});
     } else if (url.find(L'\\') != None) {
-        out.push_back(
-            L"url contains a backslash: JSON escapes are not decoded, so the installer "
-            L"passes it to the download as it is.");
+        out.push_back({"url-backslash",
+                       L"url contains a backslash: JSON escapes are not decoded, so the installer "
+                       L"passes it to the download as it is."});
     } else if (!url.empty()) {
         const auto isSchemeCharacter = [](wchar_t c) {
             return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
@@ -337,24 +349,28 @@ void CheckUrl(const std::wstring& url, std::vector<std::wstring>& out) {
         const bool absolute = scheme > 0 && url.compare(scheme, 3, L"://") == 0 &&
                               url.size() > scheme + 3 && url[scheme + 3] != L'/';
         if (!absolute) {
-            out.push_back(L"url " + Shown(url) +
-                          L" is not an absolute address (such as https://host/path/package.zip): "
-                          L"the installer's download has nothing to resolve it against.");
+            out.push_back(
+                {"url-not-absolute",
+                 L"url " + Shown(url) +
+                     L" is not an absolute address (such as https://host/path/package.zip): "
+                     L"the installer's download has nothing to resolve it against."});
         }
     }
     if (AsciiLower(url.substr(0, 7)) == L"http://") {
         out.push_back(
-            L"url uses http://: without TLS, anyone on the network path can swap the program "
-            L"for another one on its way to the user; serve the package over https://.");
+            {"url-http",
+             L"url uses http://: without TLS, anyone on the network path can swap the program "
+             L"for another one on its way to the user; serve the package over https://."});
     }
     // Blanks at either end are told with the other names' (below).
     const auto first = std::find_if_not(url.begin(), url.end(), IsUnicodeBlank);
     const auto last = std::find_if_not(url.rbegin(), url.rend(), IsUnicodeBlank).base();
     const auto blank = first < last ? std::find_if(first, last, IsUnicodeBlank) : last;
     if (blank != last) {
-        out.push_back(L"url contains a blank (" + CodePointName(*blank) +
-                      L"): the installer sends the address as it is, and servers read a raw "
-                      L"blank differently; write a space as %20.");
+        out.push_back({"url-blank",
+                       L"url contains a blank (" + CodePointName(*blank) +
+                           L"): the installer sends the address as it is, and servers read a raw "
+                           L"blank differently; write a space as %20."});
     }
 }
 
@@ -367,40 +383,45 @@ void CheckName(const std::wstring& name, std::wstring InstallConfig::*member,
                    std::any_of(components.begin(), components.end(),
                                [](const std::wstring& c) { return c == L"." || c == L".."; }))) {
         out.warnings.push_back(
-            name + L" " + Shown(value) +
-            L" holds a folder separator or a \".\" or \"..\" component: the install lands "
-            L"outside Documents\\package_name\\version.");
+            {"name-leaves-folder",
+             name + L" " + Shown(value) +
+                 L" holds a folder separator or a \".\" or \"..\" component: the install lands "
+                 L"outside Documents\\package_name\\version."});
     }
     // The shortcut's file name gets ".lnk" appended.
     const std::size_t added = member == &InstallConfig::desktop_shortcut ? 4 : 0;
     for (const std::wstring& component : components) {
         const std::wstring device = ReservedDeviceName(component);
         if (!device.empty()) {
-            out.errors.push_back(name + L" " + Shown(value) + L" uses " + device +
-                                 L", a name Windows reserves for a device and gives to no file "
-                                 L"or folder: " +
-                                 NameUse(member) + L".");
+            out.errors.push_back(
+                {"name-device", name + L" " + Shown(value) + L" uses " + device +
+                                    L", a name Windows reserves for a device and gives to no file "
+                                    L"or folder: " +
+                                    NameUse(member) + L"."});
         }
         const std::size_t length = Utf16Length(component) + added;
         if (length > 255) {
-            out.warnings.push_back(name + L" has a name of " + std::to_wstring(length) +
-                                   L" characters" + (added != 0 ? L" with \".lnk\"" : L"") +
-                                   L": Windows allows at most 255 in a file or folder name.");
+            out.warnings.push_back(
+                {"name-too-long", name + L" has a name of " + std::to_wstring(length) +
+                                      L" characters" + (added != 0 ? L" with \".lnk\"" : L"") +
+                                      L": Windows allows at most 255 in a file or folder name."});
         }
     }
 }
 
 void CheckValues(const InstallConfig& config, Findings& found) {
-    std::vector<std::wstring>& out = found.warnings;
+    std::vector<Finding>& out = found.warnings;
     if (config.package_name.empty()) {
         found.errors.push_back(
-            L"package_name is empty or was not found: the installer stops with its "
-            L"configuration format error.");
+            {"package-name-missing",
+             L"package_name is empty or was not found: the installer stops with its "
+             L"configuration format error."});
     }
     if (config.url.empty()) {
         found.errors.push_back(
-            L"url is empty or was not found: the installer stops with its configuration "
-            L"format error.");
+            {"url-missing",
+             L"url is empty or was not found: the installer stops with its configuration "
+             L"format error."});
     }
     CheckUrl(config.url, out);
     for (const Field& field : Fields) {
@@ -409,15 +430,17 @@ void CheckValues(const InstallConfig& config, Findings& found) {
         const bool isName =
             field.member != &InstallConfig::url && field.member != &InstallConfig::sign;
         if (isName && value.find(L'\\') != None) {
-            out.push_back(name +
-                          L" contains a backslash: JSON escapes are not decoded, and the "
-                          L"installer uses it verbatim in a path, where it separates folders.");
+            out.push_back(
+                {"name-backslash",
+                 name + L" contains a backslash: JSON escapes are not decoded, and the "
+                        L"installer uses it verbatim in a path, where it separates folders."});
         }
         if (isName) {
             const std::size_t bad = value.find_first_of(L"<>:\"/|?*");
             if (bad != None) {
-                out.push_back(name + L" contains \"" + std::wstring(1, value[bad]) +
-                              L"\", which Windows does not allow in file and folder names.");
+                out.push_back({"name-forbidden-character",
+                               name + L" contains \"" + std::wstring(1, value[bad]) +
+                                   L"\", which Windows does not allow in file and folder names."});
             }
             CheckName(name, field.member, value, found);
         }
@@ -427,72 +450,80 @@ void CheckValues(const InstallConfig& config, Findings& found) {
             control = control || code < 0x20 || code == 0x7F;
         }
         if (control) {
-            out.push_back(name +
-                          L" contains a control character (such as a line break or tab), "
-                          L"which the installer keeps as it is.");
+            out.push_back({"control-character",
+                           name + L" contains a control character (such as a line break or tab), "
+                                  L"which the installer keeps as it is."});
         }
         if (value.find(L'\xFFFD') != None) {
-            out.push_back(name + L" contains U+FFFD: the document is not valid UTF-8 there.");
+            out.push_back({"invalid-utf8",
+                           name + L" contains U+FFFD: the document is not valid UTF-8 there."});
         }
         if (field.member != &InstallConfig::sign && !value.empty() &&
             (IsUnicodeBlank(value.front()) || IsUnicodeBlank(value.back()))) {
             const wchar_t blank = IsUnicodeBlank(value.front()) ? value.front() : value.back();
             const bool dropped = isName && value.back() == L' ';
-            out.push_back(name + L" begins or ends with a blank (" + CodePointName(blank) +
-                          L"): the installer does not trim it" +
-                          (dropped ? L", and Windows drops trailing spaces from names." : L"."));
+            out.push_back(
+                {"blank-at-end",
+                 name + L" begins or ends with a blank (" + CodePointName(blank) +
+                     L"): the installer does not trim it" +
+                     (dropped ? L", and Windows drops trailing spaces from names." : L".")});
         }
         if (isName && !value.empty() && value.back() == L'.') {
-            out.push_back(name +
-                          L" ends with a dot: the installer does not trim it, and Windows drops "
-                          L"trailing dots from names.");
+            out.push_back(
+                {"name-ends-in-dot",
+                 name + L" ends with a dot: the installer does not trim it, and Windows drops "
+                        L"trailing dots from names."});
         }
     }
     if (!config.package_name.empty() && config.version.empty()) {
-        out.push_back(
-            L"version is empty: the package is installed directly into the package_name "
-            L"folder under Documents.");
+        out.push_back({"version-empty",
+                       L"version is empty: the package is installed directly into the package_name "
+                       L"folder under Documents."});
     }
     if (config.application_name.empty()) {
-        out.push_back(
-            L"application_name is empty: no desktop shortcut is made, and the finished "
-            L"installer opens the install folder instead of the program.");
+        out.push_back({"application-name-empty",
+                       L"application_name is empty: no desktop shortcut is made, and the finished "
+                       L"installer opens the install folder instead of the program."});
     } else if (config.desktop_shortcut.empty()) {
-        out.push_back(L"desktop_shortcut is empty: no desktop shortcut is made.");
+        out.push_back(
+            {"shortcut-empty", L"desktop_shortcut is empty: no desktop shortcut is made."});
     }
     if (!config.application_name.empty() && !EndsWithFolded(config.application_name, L".exe")) {
-        out.push_back(L"application_name " + Shown(config.application_name) +
-                      L" does not end in \".exe\": the shortcut and the installer's \"open\" "
-                      L"button open it by its file type, not as a program.");
+        out.push_back({"application-not-exe",
+                       L"application_name " + Shown(config.application_name) +
+                           L" does not end in \".exe\": the shortcut and the installer's \"open\" "
+                           L"button open it by its file type, not as a program."});
     }
     if (EndsWithFolded(config.desktop_shortcut, L".lnk")) {
-        out.push_back(
-            L"desktop_shortcut ends in \".lnk\": the installer appends \".lnk\" itself, "
-            L"so the shortcut is named " +
-            Shown(config.desktop_shortcut + L".lnk") + L".");
+        out.push_back({"shortcut-ends-in-lnk",
+                       L"desktop_shortcut ends in \".lnk\": the installer appends \".lnk\" itself, "
+                       L"so the shortcut is named " +
+                           Shown(config.desktop_shortcut + L".lnk") + L"."});
     }
 }
 
 void CheckFallback(const std::wstring& text, const InstallConfig& config, bool fellBack,
-                   std::vector<std::wstring>& out) {
+                   std::vector<Finding>& out) {
     if (fellBack) {
         out.push_back(
-            L"The installer's regular-expression search gives up on this document (a "
-            L"member, or the blanks around its colon, spans more than " +
-            std::to_wstring(RegexMatchLimit) +
-            L" characters) and falls back to a plain search that reads only the compact "
-            L"form \"key\":\"value\" inside \"windows\":{...}.");
+            {"fallback",
+             L"The installer's regular-expression search gives up on this document (a "
+             L"member, or the blanks around its colon, spans more than " +
+                 std::to_wstring(RegexMatchLimit) +
+                 L" characters) and falls back to a plain search that reads only the compact "
+                 L"form \"key\":\"value\" inside \"windows\":{...}."});
         return;
     }
     for (const Field& field : Fields) {
         // "key":"value" spans the value, the key and five more characters.
         const std::size_t span = (config.*field.member).size() + std::wcslen(field.key) + 5;
         if (span > RegexMatchLimit * 3 / 4) {
-            out.push_back(L"The \"" + std::wstring(field.key) + L"\" member spans " +
-                          std::to_wstring(span) + L" characters: from " +
-                          std::to_wstring(RegexMatchLimit + 1) +
-                          L" on, the installer's search gives up and falls back to a plain "
-                          L"search that reads only the compact form.");
+            out.push_back({"member-near-search-limit",
+                           L"The \"" + std::wstring(field.key) + L"\" member spans " +
+                               std::to_wstring(span) + L" characters: from " +
+                               std::to_wstring(RegexMatchLimit + 1) +
+                               L" on, the installer's search gives up and falls back to a plain "
+                               L"search that reads only the compact form."});
         }
     }
     const InstallConfig compact = ReadCompactForm(text, {});
@@ -504,11 +535,12 @@ void CheckFallback(const std::wstring& text, const InstallConfig& config, bool f
     }
     if (!differing.empty()) {
         out.push_back(
-            L"Should the installer's search give up, its compact-form fallback would read "
-            L"this document differently (" +
-            differing +
-            L"): write members as \"key\":\"value\" and the object as \"windows\":{ without "
-            L"blanks, with nothing nested in it.");
+            {"fallback-reads-differently",
+             L"Should the installer's search give up, its compact-form fallback would read "
+             L"this document differently (" +
+                 differing +
+                 L"): write members as \"key\":\"value\" and the object as \"windows\":{ without "
+                 L"blanks, with nothing nested in it."});
     }
 }
 
@@ -523,11 +555,11 @@ Findings FindConfigPitfalls(const std::wstring& text, const InstallConfig& confi
     CheckFallback(text, config, fellBack, found.warnings);
 
     // A problem repeated in many places is told once.
-    for (std::vector<std::wstring>* list : {&found.errors, &found.warnings}) {
-        std::vector<std::wstring> once;
+    for (std::vector<Finding>* list : {&found.errors, &found.warnings}) {
+        std::vector<Finding> once;
         std::set<std::wstring> told;
-        for (std::wstring& problem : *list) {
-            if (told.insert(problem).second) once.push_back(std::move(problem));
+        for (Finding& problem : *list) {
+            if (told.insert(problem.text).second) once.push_back(std::move(problem));
         }
         *list = std::move(once);
     }

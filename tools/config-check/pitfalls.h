@@ -8,9 +8,17 @@
 
 #include "config/config.h"
 
+// One problem: which check found it, and the sentence that explains it.
+struct Finding {
+    std::string id;     // the check's short name, such as "url-escaped-slash"; stays when the
+                        // sentence is reworded
+    std::wstring text;  // English, for the deployer
+    bool operator==(const Finding&) const = default;
+};
+
 struct Findings {
-    std::vector<std::wstring> errors;    // why the release would not install as meant
-    std::vector<std::wstring> warnings;  // pitfalls that may be meant
+    std::vector<Finding> errors;    // why the release would not install as meant
+    std::vector<Finding> warnings;  // pitfalls that may be meant
 };
 
 // One sentence per problem found in text, given what ParseInstallConfig read from it (config)
