@@ -8,6 +8,9 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "names/names.h"
+#include "names/utf8.h"
+
 namespace {
 
 constexpr std::uint32_t EndRecordSignature = 0x06054b50;
@@ -126,119 +129,16 @@ std::optional<DirectoryPlace> FindCentralDirectory(const ArchiveReader& read,
     return std::nullopt;
 }
 
-// Strict UTF-8 (no overlong forms, surrogates, code points past U+10FFFF or cut sequences),
-// as UTF-16 where wchar_t has 16 bits (Windows) and as code points where it has 32.
-std::optional<std::wstring> DecodeUtf8(std::string_view bytes) {
-    std::wstring text;
-    text.reserve(bytes.size());
-    for (std::size_t at = 0; at < bytes.size();) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[at]);
-        std::size_t length = 0;
-        char32_t code = 0;
-        char32_t least = 0;
-        if (lead < 0x80) {
-            length = 1, code = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, code = lead & 0x1F, least = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, code = lead & 0x0F, least = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, code = lead & 0x07, least = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (bytes.size() - at < length) return std::nullopt;
-        for (std::size_t i = 1; i < length; ++i) {
-            const unsigned char next = static_cast<unsigned char>(bytes[at + i]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return std::nullopt;
-        if constexpr (sizeof(wchar_t) == 2) {
-            if (code >= 0x10000) {
-                code -= 0x10000;
-                text += static_cast<wchar_t>(0xD800 + (code >> 10));
-                code = 0xDC00 + (code & 0x3FF);
-            }
-        }
-        text += static_cast<wchar_t>(code);
-        at += length;
-    }
-    return text;
-}
-
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Windows drops the dots and blanks that end a name whenever it reads a path, except through
-// "\\?\" paths: tar writes such names through those as stored, the shell's ZIP folders and
-// Expand-Archive without them. path with each component ("\" between them) so trimmed; works on
-// the bytes of any code page too, where dots and blanks are never part of a wider character.
-template <typename Char>
-std::basic_string<Char> WithoutEndingDotsAndBlanks(const std::basic_string<Char>& path) {
-    std::basic_string<Char> trimmed;
-    for (std::size_t at = 0; at <= path.size();) {
-        const std::size_t end = std::min(path.find(Char('\\'), at), path.size());
-        std::size_t kept = end;
-        while (kept > at && (path[kept - 1] == Char('.') || path[kept - 1] == Char(' '))) --kept;
-        if (at != 0) trimmed += Char('\\');
-        trimmed.append(path, at, kept - at);
-        at = end + 1;
-    }
-    return trimmed;
-}
-
-// Windows keeps these device names for itself, with any extension and blanks after the name.
-bool IsDeviceName(std::string_view component) {
-    std::string stem(component.substr(0, component.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    std::transform(stem.begin(), stem.end(), stem.begin(), FoldAscii);
-    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
-    return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
-           stem[3] >= '0' && stem[3] <= '9';
-}
-
-bool IsSafeComponent(std::string_view component) {
-    for (char c : component) {
-        if (static_cast<unsigned char>(c) < 0x20) return false;
-        if (std::string_view("<>:\"|?*").find(c) != std::string_view::npos) return false;
-    }
-    if (WithoutEndingDotsAndBlanks(std::string(component)).empty()) return false;
-    return !IsDeviceName(component);
-}
-
-// The stored name's components joined by "\", empty and "." ones dropped (Windows and the
-// unpackers ignore them: "./a" is "a"). Separators are the same ASCII bytes in UTF-8 and in the
-// other code pages, so this works on the bytes before any decoding.
-std::string NormalizedPath(std::string_view stored) {
-    std::string path;
-    std::size_t at = 0;
-    while (at <= stored.size()) {
-        std::size_t end = at;
-        while (end < stored.size() && !IsSeparator(stored[end])) ++end;
-        const std::string_view component = stored.substr(at, end - at);
-        if (!component.empty() && component != ".") {
-            if (!path.empty()) path += '\\';
-            path += component;
-        }
-        at = end + 1;
-    }
-    return path;
-}
-
-// Names a Windows folder cannot hold below itself: the unpackers refuse them or each rewrite
-// them their own way (drive letters dropped, ".." skipped or stripped), so such entries are
-// neither looked up nor counted. Calling a name unsafe only makes the folder check laxer.
-bool SafePath(std::string_view stored, const std::string& normalized) {
-    if (normalized.empty() || IsSeparator(stored.front())) return false;
-    for (std::size_t at = 0; at <= normalized.size();) {
-        const std::size_t end = std::min(normalized.find('\\', at), normalized.size());
-        if (!IsSafeComponent(std::string_view(normalized).substr(at, end - at))) return false;
-        at = end + 1;
-    }
-    return true;
+// The stored name as Windows' rules read it: decoded where it is portable, else byte for byte
+// (the ASCII rules are exact on any code page's bytes; a wider character misread only calls a
+// name unsafe, which makes the folder check laxer).
+StoredName ReadName(std::string_view stored, const std::optional<std::wstring>& decoded) {
+    if (decoded) return ReadStoredName(*decoded);
+    std::wstring bytes;
+    for (const char c : stored) bytes += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return ReadStoredName(bytes);
 }
 
 bool IsAscii(std::string_view bytes) {
@@ -311,14 +211,18 @@ bool ReadCentralHeader(std::string_view header, std::size_t nameSize, std::size_
     entry.storedName = header.substr(CentralHeaderSize, nameSize);
     const std::string normalized = NormalizedPath(entry.storedName);
     std::optional<std::wstring> decoded;
-    if ((flags & ZipFlagUtf8Name) != 0 || IsAscii(normalized)) decoded = DecodeUtf8(normalized);
+    if ((flags & ZipFlagUtf8Name) != 0 || IsAscii(entry.storedName))
+        decoded = DecodeUtf8Strictly(entry.storedName);
     entry.nameIsPortable = decoded.has_value();
-    if (decoded) entry.name = std::move(*decoded);
+    // Names a Windows folder cannot hold below itself: the unpackers refuse them or each
+    // rewrite them their own way (drive letters dropped, ".." skipped or stripped), so such
+    // entries are neither looked up nor counted.
+    entry.isUnsafe = !HasPlaceBelowAFolder(ReadName(entry.storedName, decoded));
+    if (decoded) entry.name = NormalizedPath(*decoded);
     entry.isDirectory = (!entry.storedName.empty() && IsSeparator(entry.storedName.back())) ||
                         (attributes & MsDosDirectoryAttribute) != 0;
     entry.isSymbolicLink = (host == UnixHost || host == DarwinHost) &&
                            ((attributes >> 16) & UnixFileTypeMask) == UnixSymbolicLinkType;
-    entry.isUnsafe = !SafePath(entry.storedName, normalized);
     entry.endsInDotOrBlank = WithoutEndingDotsAndBlanks(normalized) != normalized;
     entry.uncompressedSize = sizes.uncompressed;
     entry.flags = flags;
@@ -357,13 +261,6 @@ std::optional<std::vector<ZipEntry>> ReadCentralDirectory(const ArchiveReader& r
     }
     if (at != directory.size()) return std::nullopt;
     return entries;
-}
-
-std::wstring FoldAsciiWide(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    }
-    return text;
 }
 
 }  // namespace
@@ -409,17 +306,16 @@ bool FolderHoldsArchive(const std::vector<ZipEntry>& entries,
             if (entry.isUnsafe || entry.isSymbolicLink) continue;
             if (!entry.nameIsPortable) {
                 if (entry.isDirectory) continue;
-                std::string key = WithoutEndingDotsAndBlanks(NormalizedPath(entry.storedName));
-                std::transform(key.begin(), key.end(), key.begin(), FoldAscii);
-                otherFiles.insert(std::move(key));
+                otherFiles.insert(
+                    FoldAsciiCase(WithoutEndingDotsAndBlanks(NormalizedPath(entry.storedName))));
                 continue;
             }
             if (entry.endsInDotOrBlank) {
                 if (!entry.isDirectory)
-                    trimmedFiles.insert(FoldAsciiWide(WithoutEndingDotsAndBlanks(entry.name)));
+                    trimmedFiles.insert(FoldAsciiCase(WithoutEndingDotsAndBlanks(entry.name)));
                 continue;
             }
-            Wanted& wanted = portable[FoldAsciiWide(entry.name)];
+            Wanted& wanted = portable[FoldAsciiCase(entry.name)];
             if (wanted.name.empty()) wanted.name = entry.name;
             if (entry.isDirectory) {
                 wanted.asDirectory = true;

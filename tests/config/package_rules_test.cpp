@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/config-check/package_rules.h"
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/regex_limit.h"
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 #include "tools/config-check/check.h"
 
 namespace {

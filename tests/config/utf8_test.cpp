@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 
 #ifdef _WIN32
 #include <windows.h>

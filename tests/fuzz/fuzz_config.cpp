@@ -15,7 +15,7 @@
 #include "config/compact_form.h"
 #include "config/config.h"
 #include "config/regex_limit.h"
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 #include "tools/config-check/check.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "extract/zip_listing.h"
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 
 namespace {
 

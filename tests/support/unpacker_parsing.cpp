@@ -16,8 +16,6 @@ bool IsDoubleQuote(wchar_t c) {
 bool IsDash(wchar_t c) { return c == L'-' || (c >= L'\u2013' && c <= L'\u2015'); }
 bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c; }
-
 enum class TokenKind { Word, String, Parameter };
 struct Token {
     TokenKind kind;
@@ -96,14 +94,6 @@ bool IsPrefixIgnoringAsciiCase(const std::wstring& prefix, const std::wstring& w
 }
 
 }  // namespace
-
-bool EqualsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
 
 std::vector<std::wstring> ParseWindowsCommandLine(const std::wstring& line) {
     std::vector<std::wstring> args;

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "names/names.h"  // EqualsIgnoringAsciiCase, for option and parameter names
+
 // The arguments of a command line by the C runtime's rules (argv[0] first). Never fails.
 std::vector<std::wstring> ParseWindowsCommandLine(const std::wstring& line);
 
@@ -34,6 +36,3 @@ std::vector<std::wstring> ScriptNameSpaceArguments(const std::wstring& script);
 // The options of the script's CopyHere call, a number or a variable assigned a number: 0 when
 // the call has none, -1 when there is no such call or its variable holds no number.
 long ScriptCopyOptions(const std::wstring& script);
-
-// ASCII case-insensitive comparison, enough for option and parameter names.
-bool EqualsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b);

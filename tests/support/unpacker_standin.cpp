@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "handles/handles.h"
+#include "names/names.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_text.h"
 #include "tests/support/unpacker_parsing.h"
@@ -67,13 +68,6 @@ std::wstring CurrentFolder() {
     const DWORD written = GetCurrentDirectoryW(size, folder.data());
     folder.resize(written < size ? written : 0);
     return folder;
-}
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'A' && c <= L'Z') c = c - L'A' + L'a';
-    }
-    return text;
 }
 
 void CreateDirectories(const std::wstring& path) {
@@ -134,17 +128,12 @@ struct ZipEntry {
     size_t dataOffset = 0;
 };
 
-// An entry name that stays inside the destination: relative, no drive, no "..".
+// An entry name that stays inside the destination: relative, no drive, no "..", by the rules
+// the installer's listing applies. Other names the stand-in writes as Windows lets it.
 bool IsContainedName(const std::wstring& name) {
-    if (name.empty() || name[0] == L'\\' || name.find(L':') != std::wstring::npos) return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find(L'\\', start);
-        if (end == std::wstring::npos) end = name.size();
-        if (name.compare(start, end - start, L"..") == 0) return false;
-        start = end + 1;
-    }
-    return true;
+    const StoredName read = ReadStoredName(name);
+    return !read.empty && !read.absolute && !read.driveLetter && !read.parentComponent &&
+           name.find(L':') == std::wstring::npos;
 }
 
 bool ReadZipDirectory(const std::string& zip, std::vector<ZipEntry>& entries, std::wstring& error) {
@@ -347,7 +336,7 @@ Request ReadCscriptRequest(const std::vector<std::wstring>& args, Record& record
         return request;
     }
     const size_t dot = script.find_last_of(L'.');
-    if (dot == std::wstring::npos || Lower(script.substr(dot)) != L".vbs") {
+    if (dot == std::wstring::npos || FoldAsciiCase(script.substr(dot)) != L".vbs") {
         request.error = L"cscript: no script engine for " + script;
         return request;
     }
@@ -427,7 +416,7 @@ std::wstring Behaviour(const std::wstring& program, const std::wstring& ownDir) 
             if (end != std::wstring::npos) value.resize(end);
         }
     }
-    return value.empty() ? L"unpack" : Lower(value);
+    return value.empty() ? L"unpack" : FoldAsciiCase(value);
 }
 
 }  // namespace
@@ -436,7 +425,7 @@ int wmain() {
     const std::wstring ownPath = OwnPath();
     const size_t slash = ownPath.find_last_of(L"\\/");
     const std::wstring ownDir = ownPath.substr(0, slash + 1);
-    std::wstring program = Lower(ownPath.substr(slash + 1));
+    std::wstring program = FoldAsciiCase(ownPath.substr(slash + 1));
     if (program.size() > 4 && program.substr(program.size() - 4) == L".exe") {
         program.resize(program.size() - 4);
     }

@@ -5,7 +5,7 @@
 
 #include "status/status_memory.h"
 #include "tools/config-check/pitfalls.h"
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 
 namespace {
 

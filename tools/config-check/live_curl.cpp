@@ -14,7 +14,7 @@
 #include <system_error>
 
 #include "tools/config-check/package.h"
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 
 namespace {
 

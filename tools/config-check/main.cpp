@@ -21,7 +21,7 @@
 #include "tools/config-check/check.h"
 #include "tools/config-check/live.h"
 #include "tools/config-check/package.h"
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

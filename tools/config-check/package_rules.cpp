@@ -8,8 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "tools/config-check/names.h"
-#include "tools/config-check/utf8.h"
+#include "names/names.h"
+#include "names/utf8.h"
+#include "tools/config-check/characters.h"
 
 namespace {
 
@@ -62,53 +63,46 @@ std::wstring MethodName(unsigned method) {
            L" (method " + std::to_wstring(method) + L")";
 }
 
-// The checks of one entry's name against what Windows lets a file or folder be called.
-void CheckEntryName(const std::wstring& name, const std::wstring& shown, std::vector<Told>& told) {
-    std::set<std::wstring> tellOnce;
+// The checks of one entry's name against what Windows lets a file or folder be called, by the
+// rules the installer's listing applies (names/names.h).
+void CheckEntryName(const std::wstring& stored, const std::wstring& shown,
+                    std::vector<Told>& told) {
+    const StoredName name = ReadStoredName(stored);
     const auto tell = [&](const char* id, const std::wstring& problem) {
-        if (tellOnce.insert(problem).second) Tell(told, true, id, problem, shown);
+        Tell(told, true, id, problem, shown);
     };
-    std::vector<std::wstring> components = PathComponents(name);
-    if (!name.empty() && (name[0] == L'/' || name[0] == L'\\')) {
+    if (name.empty) {
+        tell("entry-empty-name", L"an empty name; the unpackers refuse it or skip it.");
+    } else if (name.absolute) {
         tell("entry-absolute",
              L"an absolute path; the unpackers refuse it or write outside the install folder.");
-    } else if (name.size() >= 2 && name[1] == L':' &&
-               ((name[0] >= L'a' && name[0] <= L'z') || (name[0] >= L'A' && name[0] <= L'Z'))) {
+    } else if (name.driveLetter) {
         tell("entry-drive-letter",
              L"a path with a drive letter; the unpackers refuse it or write outside the "
              L"install folder.");
-        components.front().erase(0, 2);
     }
-    for (const std::wstring& component : components) {
-        if (component == L"..") {
-            tell("entry-parent-component",
-                 L"a \"..\" component; it would land outside the install folder, and the "
-                 L"unpackers refuse it.");
-            continue;
-        }
-        if (component == L"." || component.empty()) continue;
-        if (std::any_of(component.begin(), component.end(), [](wchar_t c) {
-                return static_cast<unsigned long>(c) < 0x20 ||
-                       std::wstring(L"<>:\"|?*").find(c) != std::wstring::npos;
-            })) {
-            tell("entry-forbidden-character",
-                 L"a character in its name that Windows does not allow in names (one of "
-                 L"<>:\"|?* or a control character).");
-        }
-        if (component.back() == L'.' || component.back() == L' ') {
-            tell("entry-ends-in-dot-or-blank",
-                 L"a name that ends in a dot or a blank, which Windows drops; the unpackers "
-                 L"fail on it or write another name.");
-        }
-        const std::wstring device = ReservedDeviceName(component);
-        if (!device.empty()) {
-            tell("entry-device",
-                 L"the name " + device +
-                     L", which Windows reserves for a device and gives to no file or folder.");
-        }
-        if (Utf16Length(component) > 255) {
-            tell("entry-too-long", L"a name longer than 255 characters, the most Windows allows.");
-        }
+    if (name.parentComponent) {
+        tell("entry-parent-component",
+             L"a \"..\" component; it would land outside the install folder, and the "
+             L"unpackers refuse it.");
+    }
+    if (name.forbiddenCharacter) {
+        tell("entry-forbidden-character",
+             L"a character in its name that Windows does not allow in names (one of "
+             L"<>:\"|?* or a control character).");
+    }
+    if (name.endsInDotOrBlank) {
+        tell("entry-ends-in-dot-or-blank",
+             L"a name that ends in a dot or a blank, which Windows drops; the unpackers "
+             L"fail on it or write another name.");
+    }
+    if (!name.device.empty()) {
+        tell("entry-device",
+             L"the name " + name.device +
+                 L", which Windows reserves for a device and gives to no file or folder.");
+    }
+    if (name.tooLong) {
+        tell("entry-too-long", L"a name longer than 255 characters, the most Windows allows.");
     }
 }
 

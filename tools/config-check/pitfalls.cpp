@@ -10,7 +10,8 @@
 
 #include "config/compact_form.h"
 #include "config/regex_limit.h"
-#include "tools/config-check/names.h"
+#include "names/names.h"
+#include "tools/config-check/characters.h"
 
 namespace {
 
@@ -179,13 +180,6 @@ std::wstring Shown(const std::wstring& value) {
            L" characters)";
 }
 
-std::wstring AsciiLower(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    }
-    return text;
-}
-
 const wchar_t* KindName(ValueKind kind) {
     switch (kind) {
         case ValueKind::Object:
@@ -231,7 +225,7 @@ void CheckMembers(const Document& document, const InstallConfig& config,
                   std::vector<Finding>& out) {
     for (const Member& member : document.members) {
         if (member.key.size() > 16) continue;  // longer than any key read
-        const std::wstring lower = AsciiLower(member.key);
+        const std::wstring lower = FoldAsciiCase(member.key);
         bool known = lower == L"windows";
         for (const Field& field : Fields) known = known || lower == field.key;
         if (known && lower != member.key) {
@@ -356,7 +350,7 @@ void CheckUrl(const std::wstring& url, std::vector<Finding>& out) {
                      L"the installer's download has nothing to resolve it against."});
         }
     }
-    if (AsciiLower(url.substr(0, 7)) == L"http://") {
+    if (FoldAsciiCase(url.substr(0, 7)) == L"http://") {
         out.push_back(
             {"url-http",
              L"url uses http://: without TLS, anyone on the network path can swap the program "
@@ -379,9 +373,9 @@ void CheckName(const std::wstring& name, std::wstring InstallConfig::*member,
                const std::wstring& value, Findings& out) {
     const std::vector<std::wstring> components = PathComponents(value);
     const bool folder = member == &InstallConfig::package_name || member == &InstallConfig::version;
-    if (folder && (value.find_first_of(L"/\\") != None ||
-                   std::any_of(components.begin(), components.end(),
-                               [](const std::wstring& c) { return c == L"." || c == L".."; }))) {
+    // Separators, and "." or ".." components, which NormalizedPath drops or ReadStoredName tells.
+    if (folder && (value.find_first_of(L"/\\") != None || NormalizedPath(value) != value ||
+                   ReadStoredName(value).parentComponent)) {
         out.warnings.push_back(
             {"name-leaves-folder",
              name + L" " + Shown(value) +

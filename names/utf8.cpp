@@ -1,4 +1,4 @@
-#include "tools/config-check/utf8.h"
+#include "names/utf8.h"
 
 namespace {
 
@@ -107,4 +107,44 @@ std::string EncodeUtf8(const std::wstring& text) {
         }
     }
     return out;
+}
+
+std::optional<std::wstring> DecodeUtf8Strictly(std::string_view bytes) {
+    std::wstring text;
+    text.reserve(bytes.size());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const unsigned char lead = static_cast<unsigned char>(bytes[at]);
+        std::size_t length = 0;
+        char32_t code = 0;
+        char32_t least = 0;
+        if (lead < 0x80) {
+            length = 1, code = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, code = lead & 0x1F, least = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, code = lead & 0x0F, least = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, code = lead & 0x07, least = 0x10000;
+        } else {
+            return std::nullopt;
+        }
+        if (bytes.size() - at < length) return std::nullopt;
+        for (std::size_t i = 1; i < length; ++i) {
+            const unsigned char next = static_cast<unsigned char>(bytes[at + i]);
+            if ((next & 0xC0) != 0x80) return std::nullopt;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return std::nullopt;
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (code >= 0x10000) {
+                code -= 0x10000;
+                text += static_cast<wchar_t>(0xD800 + (code >> 10));
+                code = 0xDC00 + (code & 0x3FF);
+            }
+        }
+        text += static_cast<wchar_t>(code);
+        at += length;
+    }
+    return text;
 }
