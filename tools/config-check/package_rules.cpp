@@ -96,6 +96,11 @@ void CheckEntryName(const std::wstring& stored, const std::wstring& shown,
              L"a name that ends in a dot or a blank, which Windows drops; the unpackers "
              L"fail on it or write another name.");
     }
+    if (name.onlyDotsAndBlanks) {
+        tell("entry-dots-and-blanks-alone",
+             L"a name of dots and blanks alone, which Windows drops to nothing; the unpackers "
+             L"refuse it or skip it.");
+    }
     if (!name.device.empty()) {
         tell("entry-device",
              L"the name " + name.device +
