@@ -49,6 +49,16 @@ std::basic_string<Char> Trimmed(std::basic_string_view<Char> path) {
     return trimmed;
 }
 
+// A template, so that the count of 32-bit characters is not compiled where wchar_t has 16 bits.
+template <typename Char>
+std::size_t CodeUnits(std::basic_string_view<Char> text) {
+    std::size_t length = text.size();
+    if constexpr (sizeof(Char) > 2) {
+        for (const Char c : text) length += static_cast<unsigned long>(c) > 0xFFFF ? 1 : 0;
+    }
+    return length;
+}
+
 bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 
 }  // namespace
@@ -111,13 +121,7 @@ bool IsForbiddenInNames(wchar_t c) {
            std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos;
 }
 
-std::size_t Utf16Length(std::wstring_view text) {
-    std::size_t length = text.size();
-    if constexpr (sizeof(wchar_t) > 2) {
-        for (const wchar_t c : text) length += static_cast<unsigned long>(c) > 0xFFFF ? 1 : 0;
-    }
-    return length;
-}
+std::size_t Utf16Length(std::wstring_view text) { return CodeUnits(text); }
 
 StoredName ReadStoredName(std::wstring_view stored) {
     StoredName name;
