@@ -70,9 +70,10 @@ struct Variant {
 };
 
 const Variant Variants[] = {
-    // As DownloadToFile does it: INTERNET_FLAG_RELOAD only, 4 KiB reads, a binary ofstream.
+    // INTERNET_FLAG_RELOAD alone, as DownloadToFile passed it until it stopped the cache copy;
+    // 4 KiB reads, each written to a binary ofstream as it comes.
     {L"reload", INTERNET_FLAG_RELOAD, 4096, true},
-    // The same without the copy that WinINet writes into its cache folder.
+    // The same without the copy that WinINet writes into its cache folder: DownloadToFile's flags.
     {L"nocache", INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 4096, true},
     // Without the cache copy and without our own file: network, TLS and WinINet alone.
     {L"nocache-discard", INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 4096, false},
