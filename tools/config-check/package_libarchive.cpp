@@ -15,6 +15,7 @@
 
 #include "extract/zip_listing.h"
 #include "tools/config-check/package_rules.h"
+#include "tools/config-check/signature_check.h"
 #include "tools/config-check/utf8.h"
 
 namespace {
@@ -132,6 +133,7 @@ bool CheckPackageFile(const std::filesystem::path& path, ConfigCheck& check, std
     }
     check.packageChecked = true;
     check.package = {};
+    if (!check.publicKeys.empty() && !CheckPackageSignature(path, check, failure)) return false;
     std::optional<std::vector<ZipEntry>> entries = ListZipEntries(size, ReaderFrom(file, 0));
     // The unpackers read past a self-extractor's stub; the installer's listing does not.
     const std::uint64_t stub = entries ? 0 : StubSize(ReaderFrom(file, 0), size);
