@@ -4,6 +4,10 @@
 #
 # Also runs as a script, for keys that exist only at build time:
 #   cmake -DPACKAGE_KEYS=a.pem;b.pem -DPACKAGE_KEYS_OUTPUT=out.cpp -P cmake/PackageKeys.cmake
+if(NOT CMAKE_SCRIPT_MODE_FILE)
+    set(INSTALLER_PACKAGE_KEYS "" CACHE STRING
+        "EC P-256 public keys (PEM files, separated by ;) whose signatures the installer requires")
+endif()
 set(InstallerPackageKeysMost 4)
 # SubjectPublicKeyInfo of id-ecPublicKey on prime256v1 up to the uncompressed point's 04, in
 # base64: 27 bytes, so the point's own base64 starts right after it.
