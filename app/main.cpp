@@ -3,14 +3,16 @@
 
 #include "app/dialog.h"
 #include "app/resource.h"
+#include "loader/system_library.h"
 #include "status/shared_state.h"
 
 namespace {
 
 // A Downloads folder holds whatever a web page left there: every DLL loaded by name from now on
-// (the delay-loaded WININET, and what the system's own libraries load later) comes from the system
-// folder only. SetDefaultDllDirectories is looked up because Windows 7 has it only with KB2533623;
-// without it the current folder at least leaves the search.
+// (what the system's own libraries load later) comes from the system folder only; our own
+// delay-loaded DLLs are loaded by full path (loader/). SetDefaultDllDirectories is looked up
+// because Windows 7 has it only with KB2533623; without it the current folder at least leaves the
+// search.
 void RestrictDllSearchToSystemFolder() {
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
@@ -24,6 +26,10 @@ void RestrictDllSearchToSystemFolder() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearchToSystemFolder();
+    // WinINet's TLS (secur32, schannel) loads bcrypt.dll as a dependency through a search that can
+    // include the exe's folder; loaded now from the system folder, it is found by name from then
+    // on and no copy from another folder can follow.
+    LoadSystemLibrary(L"bcrypt.dll");
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_INSTALLER), nullptr, InstallerDialogProc, 0);

@@ -71,6 +71,10 @@ std::wstring ExtractScriptPath(const std::wstring& destDir) {
 }
 
 std::wstring ExtractScriptText(const std::wstring& zipPath, const std::wstring& destDir) {
+    // CopyHere options: 256 a simple progress dialog, 16 "Yes to All" (a reinstall would stop at
+    // a replace question that nobody in a hidden script host answers), 512 no question before a
+    // folder is made, 1024 no error dialog (a copy that cannot finish fails, and the next
+    // unpacker runs).
     return L"Set objShell = CreateObject(\"Shell.Application\")\r\n"
            L"Set objSource = objShell.NameSpace(\"" +
            zipPath +
@@ -78,7 +82,7 @@ std::wstring ExtractScriptText(const std::wstring& zipPath, const std::wstring& 
            L"Set objTarget = objShell.NameSpace(\"" +
            destDir +
            L"\")\r\n"
-           L"intOptions = 256\r\n"
+           L"intOptions = 1808\r\n"
            L"objTarget.CopyHere objSource.Items, intOptions\r\n"
            L"WScript.Sleep 2000\r\n";
 }

@@ -37,9 +37,11 @@ InternetHandle OpenSession() {
         InternetOpenW(L"Installer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
 }
 
+// RELOAD alone only keeps the cache from answering: WinINet would still write every body into the
+// user's INetCache, a second copy of the package that nobody deletes.
 InternetHandle OpenUrl(HINTERNET session, const std::wstring& url) {
-    return InternetHandle(
-        InternetOpenUrlW(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+    return InternetHandle(InternetOpenUrlW(session, url.c_str(), nullptr, 0,
+                                           INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
 }
 
 bool IsHttpRequest(HINTERNET request) {

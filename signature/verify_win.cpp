@@ -14,8 +14,8 @@ constexpr DWORD HashBlockBytes = 1024 * 1024;
 constexpr ULONG Sha256Bytes = 32;
 using Sha256Digest = std::array<unsigned char, Sha256Bytes>;
 
-// Only success counts: a call that could not be made (its DLL missing) must not pass for one
-// that succeeded, so every handle it should have filled is checked too.
+// Only STATUS_SUCCESS counts. The handles a call should have filled are checked too: a call
+// that never reached CNG must not pass for one that succeeded.
 bool Succeeded(NTSTATUS status) { return status == 0; }
 
 CngAlgorithmHandle OpenAlgorithm(const wchar_t* name) {

@@ -104,6 +104,21 @@ TEST_F(DialogTest, NoServerStopsAtTenWithTheDownloadError) {
         Ended(L"错误：无法下载配置文件", L"请检查网络连接和配置文件URL是否正确", 10, L"重新安装"));
 }
 
+// Runs with WININET disabled (WINEDLLOVERRIDES wininet=d): the configuration download fails with
+// its own texts instead of ending the process, and the window still closes cleanly.
+TEST_F(DialogTest, WithoutWininetStopsAtTenWithTheDownloadError) {
+    Start();
+    EXPECT_EQ(
+        PressAndWaitForTheEnd(),
+        Ended(L"错误：无法下载配置文件", L"请检查网络连接和配置文件URL是否正确", 10, L"重新安装"));
+    PostMessageW(installer.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_EQ(WaitForSingleObject(installer.process.hProcess, 10000),
+              static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD exitCode = 1;
+    GetExitCodeProcess(installer.process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+}
+
 // The stages show their texts in order and the bar only moves forward; a package address
 // that answers 404 ends the run at the package download.
 TEST_F(DialogTest, ConfigurationStageShowsItsStepsInOrder) {

@@ -5,10 +5,45 @@
 #include <string>
 #include <vector>
 
+#include <shlobj.h>
+
+#include "handles/handles.h"
 #include "shell/shell.h"
 #include "tests/app/app_test.h"
 
 namespace {
+
+// Files below folder (subfolders included) that hold the sample package's bytes or a
+// configuration document, one a line.
+std::string CopiesBelow(const std::wstring& folder, const std::string& package) {
+    std::string found;
+    WIN32_FIND_DATAW entry{};
+    const FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (!search) return found;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + L"\\" + name;
+        std::string bytes;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            found += CopiesBelow(path, package);
+        } else if (ReadFileBytes(path, bytes) &&
+                   (bytes == package || bytes.find("\"package_name\"") != std::string::npos)) {
+            found += Utf8(path) + "\n";
+        }
+    } while (FindNextFileW(search.get(), &entry));
+    return found;
+}
+
+// WinINet's cache of the user: whatever it keeps of a run's downloads.
+std::string InternetCacheCopies() {
+    TaskMemString cache;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_InternetCache, 0, nullptr, cache.put())) || !cache)
+        return "no internet cache folder";
+    std::string package;
+    ReadFileBytes(WindowsPathFromEnvironment("INSTALLER_SAMPLE_PACKAGE"), package);
+    return CopiesBelow(cache.get(), package);
+}
 
 // The end of a completed run with a shortcut, and of one without.
 const DialogState Installed =
@@ -94,6 +129,8 @@ TEST_F(InstallTest, InstallsTheSamplePackageAndOpensTheProgram) {
     EXPECT_FALSE(PathExists(dir + L"\\extract_temp.vbs"));
     EXPECT_TRUE(PathExists(desktop + L"\\Sample App.lnk"));
     EXPECT_TRUE(SaveScreenshot("install-finished"));
+    // The installer keeps nothing of a run: no second copy of the package in the user's cache.
+    EXPECT_EQ(InternetCacheCopies(), "");
     OpenAndExpectTheProgramToStart(dir);
 }
 

@@ -83,6 +83,15 @@ TEST_F(RobustnessTest, ARerunOverAPartialInstallIsNotCompletedByWhatTheFirstRunL
     EXPECT_TRUE(PathExists(documents + L"\\Rerun\\1.0\\data\\说明.txt"));
 }
 
+// A reinstall through the shell's ZIP folder finds every file there already: without "Yes to All"
+// the copy would stop at a question that nobody answers in the hidden script host.
+TEST_F(RobustnessTest, AReinstallThroughTheScriptHostReplacesTheFilesWithoutAQuestion) {
+    for (int run = 1; run <= 2; ++run)
+        EXPECT_EQ(Install("ScriptReinstall", L"fail", L"unpack", L"fail").status,
+                  L"安装完成！桌面快捷方式已创建。")
+            << "run " << run;
+}
+
 TEST_F(RobustnessTest, ClosingTheWindowDuringTheUnpackEndsTheUnpackerToo) {
     ASSERT_TRUE(PublishSample({"CloseDuringUnpack"}));
     SetUnpackers(L"hang", L"fail", L"fail");

@@ -145,6 +145,8 @@ TEST(ExtractScript, NamesBothFoldersOnSixCrLfLines) {
         EXPECT_EQ(script, ExtractScriptText(zip, dest)) << dir;
         EXPECT_EQ(ScriptNameSpaceArguments(script), (Args{zip, dest})) << dir;
         EXPECT_EQ(CrLfLines(script), 6u) << dir;
+        // "Yes to All": a reinstall must not stop at the shell's replace question.
+        EXPECT_EQ(ScriptCopyOptions(script) & 16, 16) << dir;
     }
     EXPECT_EQ(ExtractScriptPath(LR"(C:\d\)"), LR"(C:\d\\extract_temp.vbs)");
 }

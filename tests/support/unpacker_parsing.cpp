@@ -1,5 +1,7 @@
 #include "tests/support/unpacker_parsing.h"
 
+#include <cwctype>
+
 namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
@@ -278,4 +280,58 @@ std::vector<std::wstring> ScriptNameSpaceArguments(const std::wstring& script) {
         pos = at;
     }
     return found;
+}
+
+namespace {
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// The decimal number at script[at], or -1.
+long NumberAt(const std::wstring& script, size_t at) {
+    if (at >= script.size() || !IsDigit(script[at])) return -1;
+    long value = 0;
+    for (; at < script.size() && IsDigit(script[at]) && value < 1000000; ++at)
+        value = value * 10 + (script[at] - L'0');
+    return value;
+}
+
+// The number assigned to name by a line "name = N" of the script, or -1.
+long AssignedNumber(const std::wstring& script, const std::wstring& name) {
+    for (size_t line = 0; line < script.size();) {
+        size_t end = script.find(L'\n', line);
+        if (end == std::wstring::npos) end = script.size();
+        size_t at = line;
+        while (at < end && IsBlank(script[at])) ++at;
+        if (at + name.size() <= end &&
+            EqualsIgnoringAsciiCase(script.substr(at, name.size()), name)) {
+            at += name.size();
+            while (at < end && IsBlank(script[at])) ++at;
+            if (at < end && script[at] == L'=') {
+                ++at;
+                while (at < end && IsBlank(script[at])) ++at;
+                return NumberAt(script, at);
+            }
+        }
+        line = end + 1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+long ScriptCopyOptions(const std::wstring& script) {
+    const std::wstring call = L"copyhere";
+    for (size_t pos = 0; pos + call.size() <= script.size(); ++pos) {
+        if (!EqualsIgnoringAsciiCase(script.substr(pos, call.size()), call)) continue;
+        const size_t comma = script.find(L',', pos);
+        const size_t lineEnd = script.find(L'\n', pos);
+        if (comma == std::wstring::npos || comma > lineEnd) return 0;
+        size_t at = comma + 1;
+        while (at < script.size() && IsBlank(script[at])) ++at;
+        if (at < script.size() && IsDigit(script[at])) return NumberAt(script, at);
+        size_t end = at;
+        while (end < script.size() && (std::iswalnum(script[end]) || script[end] == L'_')) ++end;
+        return AssignedNumber(script, script.substr(at, end - at));
+    }
+    return -1;
 }

@@ -31,6 +31,9 @@ std::wstring PowerShellParameter(const PowerShellInvocation& call, const std::ws
 std::wstring DecodeUtf16Le(const std::string& bytes);
 // The string arguments of every NameSpace("...") call in a VBScript text, in order.
 std::vector<std::wstring> ScriptNameSpaceArguments(const std::wstring& script);
+// The options of the script's CopyHere call, a number or a variable assigned a number: 0 when
+// the call has none, -1 when there is no such call or its variable holds no number.
+long ScriptCopyOptions(const std::wstring& script);
 
 // ASCII case-insensitive comparison, enough for option and parameter names.
 bool EqualsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b);

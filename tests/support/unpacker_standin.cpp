@@ -22,7 +22,9 @@
 // behaviour, startflags and showwindow (from its STARTUPINFO, decimal), overlap (1 when another
 // stand-in was running at its start), archive, destination, and where they apply:
 // executionpolicy, archiveparameter (LiteralPath or Path), script (the script's path),
-// scriptbytes (its bytes in upper-case hex), scriptencoding (utf-16le or ansi), parseerror.
+// scriptbytes (its bytes in upper-case hex), scriptencoding (utf-16le or ansi), copyoptions (the
+// CopyHere options; without 16, "Yes to All", a file that exists stops the copy at a question
+// nobody answers: the stand-in waits 10 minutes), parseerror.
 // Keys of [exit]: program, pid, code, error.
 
 #include <windows.h>
@@ -237,9 +239,14 @@ bool EntryData(const std::string& zip, const ZipEntry& entry, std::string& data,
     return true;
 }
 
-// Unpacks every entry (or only the first file) of zipPath into destination.
+// The shell's question before it replaces a file: in a hidden script host nobody answers it.
+constexpr DWORD UnansweredQuestionMilliseconds = 600000;
+
+// Unpacks every entry (or only the first file) of zipPath into destination. askBeforeReplacing:
+// a file that exists already stops the copy at a question that nobody answers, as the shell's
+// copy does without "Yes to All".
 bool Unpack(const std::wstring& zipPath, const std::wstring& destination, bool firstFileOnly,
-            std::wstring& error) {
+            bool askBeforeReplacing, std::wstring& error) {
     std::string zip;
     if (!ReadFileBytes(zipPath, zip)) {
         error = L"cannot read the archive: " + zipPath;
@@ -259,6 +266,11 @@ bool Unpack(const std::wstring& zipPath, const std::wstring& destination, bool f
         if (!EntryData(zip, entry, data, error)) return false;
         const size_t slash = target.find_last_of(L'\\');
         if (slash != std::wstring::npos) CreateDirectories(target.substr(0, slash));
+        if (askBeforeReplacing && PathExists(target)) {
+            Sleep(UnansweredQuestionMilliseconds);
+            error = L"replace question unanswered: " + target;
+            return false;
+        }
         if (!WriteFileBytes(target, data)) {
             error = L"cannot write " + target;
             return false;
@@ -274,7 +286,8 @@ struct Request {
     bool understood = false;
     std::wstring archive;
     std::wstring destination;
-    bool createDestination = false;  // Expand-Archive makes it; tar and the shell need it
+    bool createDestination = false;   // Expand-Archive makes it; tar and the shell need it
+    bool askBeforeReplacing = false;  // the shell's copy without option 16, "Yes to All"
     std::wstring error;
 };
 
@@ -352,6 +365,9 @@ Request ReadCscriptRequest(const std::vector<std::wstring>& args, Record& record
     }
     request.archive = folders[0];
     request.destination = folders[1];
+    const long options = ScriptCopyOptions(text);
+    record.Add("copyoptions", std::to_wstring(options));
+    request.askBeforeReplacing = options < 0 || (options & 16) == 0;
     request.understood = true;
     return request;
 }
@@ -474,8 +490,8 @@ int wmain() {
             error = L"destination is not a folder: " + request.destination;
         } else {
             if (request.createDestination) CreateDirectories(request.destination);
-            const bool unpacked =
-                Unpack(request.archive, request.destination, action != L"unpack", error);
+            const bool unpacked = Unpack(request.archive, request.destination, action != L"unpack",
+                                         request.askBeforeReplacing, error);
             code = unpacked && action != L"partial" ? 0 : 1;
         }
     } else if (action != L"fail" && action != L"hang") {

@@ -1,0 +1,80 @@
+#include "loader/system_library.h"
+
+#include <delayimp.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// What a function of a delay-loaded DLL answers when the DLL or the function is missing: the
+// failure its callers already handle, instead of the helper's exception, which nothing of ours
+// catches (catch (...) does not see it under g++) and which would end the process.
+INT_PTR WINAPI FailWithZero() { return 0; }  // FALSE, a null handle
+// An NTSTATUS error: 0 means success there, so a zero answer would pass a check that never ran.
+LONG WINAPI FailWithDllNotFound() { return static_cast<LONG>(0xC0000135); }  // STATUS_DLL_NOT_FOUND
+
+struct DelayLoadedDll {
+    const char* name;
+    FARPROC failure;
+};
+
+// Every DLL the installer delay-loads, with the answer its functions give when it cannot load.
+const DelayLoadedDll DelayLoadedDlls[] = {
+    {"wininet.dll", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FailWithZero))},
+    {"bcrypt.dll", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FailWithDllNotFound))},
+};
+
+FARPROC FailureFor(const char* dllName) {
+    for (const DelayLoadedDll& dll : DelayLoadedDlls) {
+        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, dll.name, -1, dllName, -1) ==
+            CSTR_EQUAL) {
+            return dll.failure;
+        }
+    }
+    return nullptr;
+}
+
+HMODULE LoadByAsciiName(const char* dllName) {
+    const std::wstring name(dllName, dllName + std::strlen(dllName));
+    return LoadSystemLibrary(name.c_str());
+}
+
+// Before the helper loads a DLL: from the system folder by full path; when that fails, the DLL's
+// failure answer in place of the function (not kept: the next call tries again). Without the early
+// answer the helper would fall back to its own search by name, which on Windows 7 without
+// KB2533623 looks beside the exe first.
+FARPROC WINAPI OnDelayLoadNotice(unsigned notice, PDelayLoadInfo info) {
+    switch (notice) {
+        case dliStartProcessing:
+            return LoadByAsciiName(info->szDll) == nullptr ? FailureFor(info->szDll) : nullptr;
+        case dliNotePreLoadLibrary:
+            return reinterpret_cast<FARPROC>(LoadByAsciiName(info->szDll));
+        default:
+            return nullptr;
+    }
+}
+
+FARPROC WINAPI OnDelayLoadFailure(unsigned notice, PDelayLoadInfo info) {
+    if (notice == dliFailGetProc) return FailureFor(info->szDll);
+    return nullptr;
+}
+
+}  // namespace
+
+// The delay-load helper calls these; delayimp.h declares them extern "C" (const in MSVC's).
+#if defined(_MSC_VER)
+#define INSTALLER_DELAY_LOAD_HOOK const
+#else
+#define INSTALLER_DELAY_LOAD_HOOK
+#endif
+INSTALLER_DELAY_LOAD_HOOK PfnDliHook __pfnDliNotifyHook2 = OnDelayLoadNotice;
+INSTALLER_DELAY_LOAD_HOOK PfnDliHook __pfnDliFailureHook2 = OnDelayLoadFailure;
+
+HMODULE LoadSystemLibrary(const wchar_t* fileName) {
+    wchar_t folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, length) + L"\\" + fileName;
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
