@@ -119,6 +119,9 @@ TEST_P(SignatureTest, Install) {
             break;
     }
     EXPECT_FALSE(PathExists(dir + L"\\package.zip"));
+    if (c.outcome != Outcome::Installs) {
+        EXPECT_TRUE(SaveScreenshot(std::string("signature-") + c.name));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, SignatureTest, testing::ValuesIn(Cases),
