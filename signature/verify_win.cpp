@@ -9,8 +9,10 @@
 
 namespace {
 
-// Large reads keep the hash's cost near the disk's: the package may be hundreds of MiB.
-constexpr DWORD HashBlockBytes = 1024 * 1024;
+// The package is read in blocks of this size. Measured under Wine on 256 MiB: reading alone
+// takes 0.06 s in blocks of 64 KiB to 4 MiB, hashing about 1.05 s whatever the block (Wine's
+// SHA-256 runs at about 245 MiB/s); 256 KiB was the fastest by a little.
+constexpr DWORD HashBlockBytes = 256 * 1024;
 constexpr ULONG Sha256Bytes = 32;
 using Sha256Digest = std::array<unsigned char, Sha256Bytes>;
 

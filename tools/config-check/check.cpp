@@ -68,11 +68,8 @@ ConfigCheck CheckConfigDocument(const std::string& bytes,
             ids += (ids.empty() ? L"" : L", ") + std::wstring(key.id.begin(), key.id.end());
         }
         check.errors.push_back(
-            L"sign holds no well-formed es256 entry for the public keys "
-            L"given (" +
-            ids +
-            L"): an installer built with them stops "
-            L"before the download.");
+            L"sign holds no well-formed es256 entry for the public keys given (" + ids +
+            L"): an installer built with them stops before the download.");
     }
     return check;
 }
