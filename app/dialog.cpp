@@ -50,8 +50,10 @@ void StartInstallRun() {
 
 void OnActionButton(HWND dialog) {
     if (InstallInProgress.load(std::memory_order_acquire)) return;
+    // Both written by the worker before it cleared the flag seen clear above (acquire).
     if (!LaunchTarget.empty()) {
-        ShellExecuteW(nullptr, L"open", LaunchTarget.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        ShellExecuteW(nullptr, L"open", LaunchTarget.c_str(), nullptr, LaunchFolder.c_str(),
+                      SW_SHOWNORMAL);
         EndDialog(dialog, 1);
         return;
     }

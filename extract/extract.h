@@ -31,10 +31,14 @@ bool DirectoryHasUnpackedEntries(const std::wstring& dir, const std::wstring& ar
 // The system folder (GetSystemDirectoryW) + "\\" + relativePath; empty when the system folder
 // cannot be read.
 std::wstring SystemProgramPath(const std::wstring& relativePath);
-// True when the program at programPath started (without a console) with commandLine and exited
-// with 0 within waitMilliseconds; false when programPath is empty or cannot be started. A process
+// True when the program at programPath started (without a console, in the system folder) with
+// commandLine and exited with 0 within waitMilliseconds; false when programPath is empty, the
+// system folder cannot be read or the program cannot be started. A process
 // still running after a finite wait is terminated and counts as failed; one still running when
 // the installer ends is ended with it (a job object). hideChildWindows: the windows the child
 // opens itself start hidden (the shell's copy progress).
 bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& commandLine,
                       DWORD waitMilliseconds, bool hideChildWindows);
+// True when another program holds the file at path open so that it cannot be opened for writing
+// (a sharing or lock violation); false when it is missing, opens, or fails for another reason.
+bool FileIsInUse(const std::wstring& path);

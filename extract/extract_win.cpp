@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "extract/commands.h"
+#include "extract/folder_walk.h"
 #include "extract/zip_listing.h"
 #include "handles/handles.h"
 #include "status/status.h"
@@ -104,41 +105,37 @@ std::optional<std::vector<ZipEntry>> ReadArchiveListing(const std::wstring& zipP
     return ListZipEntries(static_cast<std::uint64_t>(size.QuadPart), read);
 }
 
-// dir + "\" + relativePath, in the form that reaches paths longer than MAX_PATH where the
-// unpacker could write them.
-std::wstring PathBelow(const std::wstring& dir, const std::wstring& relativePath) {
-    const std::wstring path = FullPath(dir) + L"\\" + relativePath;
-    const bool driveLetterPath = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
-    return path.size() >= MAX_PATH && driveLetterPath ? L"\\\\?\\" + path : path;
+// path in the one form that every listing and lookup of the unpacked folder goes through: tar
+// writes through "\\?\" paths, so only that form reaches all it wrote (past MAX_PATH, where
+// long paths are not enabled) under the very names it wrote. Empty when path cannot be made full.
+std::wstring LongPathForm(const std::wstring& path) {
+    const std::wstring full = FullPath(path);
+    return full.empty() ? full : ExtendedLengthPath(full);
 }
 
-FoundEntry LookUpBelow(const std::wstring& dir, const std::wstring& relativePath) {
+FoundEntry LookUpBelow(const std::wstring& longDir, const std::wstring& relativePath) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(PathBelow(dir, relativePath).c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(PathBelow(longDir, relativePath).c_str(), GetFileExInfoStandard,
+                              &data)) {
         return FoundEntry{};
+    }
     return FoundEntry{true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                       (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
 }
 
-// Files below dir, its subfolders included (links to folders not followed), except the archive
-// and the script at its top.
-std::uint64_t CountFilesBelow(const std::wstring& dir, const std::wstring& archiveName, bool top) {
-    WIN32_FIND_DATAW entry{};
-    const FindHandle search(FindFirstFileW((dir + L"\\*").c_str(), &entry));
-    if (!search) return 0;
-    std::uint64_t count = 0;
+// One folder of the walk; folder is already in the long-path form.
+bool ListFolder(const std::wstring& folder, std::vector<ListedEntry>& entries) {
+    WIN32_FIND_DATAW found{};
+    const FindHandle search(FindFirstFileW(PathBelow(folder, L"*").c_str(), &found));
+    if (!search) return false;
     do {
-        if (IsDotOrDotDot(entry.cFileName)) continue;
-        const std::wstring name = entry.cFileName;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-                count += CountFilesBelow(dir + L"\\" + name, archiveName, false);
-        } else if (!top || (!SameTextIgnoringCase(name, archiveName) &&
-                            !SameTextIgnoringCase(name, ScriptFileName))) {
-            ++count;
-        }
-    } while (FindNextFileW(search.get(), &entry));
-    return count;
+        if (IsDotOrDotDot(found.cFileName)) continue;
+        const bool reparsePoint = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entries.push_back({found.cFileName,
+                           (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, reparsePoint,
+                           reparsePoint ? found.dwReserved0 : 0});
+    } while (FindNextFileW(search.get(), &found));
+    return true;
 }
 
 // After an unpacker exited 0: the folder holds every file of the archive with its size and every
@@ -146,10 +143,17 @@ std::uint64_t CountFilesBelow(const std::wstring& dir, const std::wstring& archi
 bool UnpackedFolderIsComplete(const std::wstring& destDir, const std::wstring& archiveName,
                               const std::optional<std::vector<ZipEntry>>& listing) {
     if (!listing) return DirectoryHasUnpackedEntries(destDir, archiveName);
-    const auto lookup = [&destDir](const std::wstring& relativePath) {
-        return LookUpBelow(destDir, relativePath);
+    const std::wstring longDir = LongPathForm(destDir);
+    if (longDir.empty()) return false;
+    const auto lookup = [&longDir](const std::wstring& relativePath) {
+        return LookUpBelow(longDir, relativePath);
     };
-    return FolderHoldsArchive(*listing, lookup, CountFilesBelow(destDir, archiveName, true));
+    // The archive and the script at the top were not unpacked.
+    const auto ignoredAtTop = [&archiveName](const std::wstring& name) {
+        return SameTextIgnoringCase(name, archiveName) ||
+               SameTextIgnoringCase(name, ScriptFileName);
+    };
+    return FolderHoldsArchive(*listing, lookup, CountFilesBelow(longDir, ignoredAtTop, ListFolder));
 }
 
 }  // namespace
@@ -247,11 +251,15 @@ bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& comma
     PROCESS_INFORMATION started{};
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
+    // Not the installer's current folder (often Downloads): Windows looks for a DLL that a
+    // program loads on demand in its current folder.
+    const std::wstring systemFolder = SystemProgramPath(L"");
+    if (systemFolder.empty()) return false;
     const KernelHandle job = CreateKillOnCloseJob();
     // Suspended until it is in the job, so that nothing it starts escapes the job.
     if (!CreateProcessW(programPath.c_str(), buffer.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                        &started)) {
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, systemFolder.c_str(),
+                        &startup, &started)) {
         return false;
     }
     const ProcessHandles child = OwnProcess(started);
@@ -267,4 +275,14 @@ bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& comma
     DWORD exitCode = STILL_ACTIVE;
     if (!GetExitCodeProcess(child.process.get(), &exitCode)) return false;
     return exitCode == 0;
+}
+
+bool FileIsInUse(const std::wstring& path) {
+    // Shared with nobody, the open fails while another program has the file open, a running
+    // program's image included; the handle is closed at once and never written through.
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }

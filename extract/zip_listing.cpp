@@ -172,8 +172,25 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Windows drops trailing dots and spaces from a name, and keeps these device names for itself
-// with any extension.
+// Windows drops the dots and blanks that end a name whenever it reads a path, except through
+// "\\?\" paths: tar writes such names through those as stored, the shell's ZIP folders and
+// Expand-Archive without them. path with each component ("\" between them) so trimmed; works on
+// the bytes of any code page too, where dots and blanks are never part of a wider character.
+template <typename Char>
+std::basic_string<Char> WithoutEndingDotsAndBlanks(const std::basic_string<Char>& path) {
+    std::basic_string<Char> trimmed;
+    for (std::size_t at = 0; at <= path.size();) {
+        const std::size_t end = std::min(path.find(Char('\\'), at), path.size());
+        std::size_t kept = end;
+        while (kept > at && (path[kept - 1] == Char('.') || path[kept - 1] == Char(' '))) --kept;
+        if (at != 0) trimmed += Char('\\');
+        trimmed.append(path, at, kept - at);
+        at = end + 1;
+    }
+    return trimmed;
+}
+
+// Windows keeps these device names for itself, with any extension and blanks after the name.
 bool IsDeviceName(std::string_view component) {
     std::string stem(component.substr(0, component.find('.')));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
@@ -188,7 +205,7 @@ bool IsSafeComponent(std::string_view component) {
         if (static_cast<unsigned char>(c) < 0x20) return false;
         if (std::string_view("<>:\"|?*").find(c) != std::string_view::npos) return false;
     }
-    if (component.find_first_not_of(". ") == std::string_view::npos) return false;
+    if (WithoutEndingDotsAndBlanks(std::string(component)).empty()) return false;
     return !IsDeviceName(component);
 }
 
@@ -302,6 +319,7 @@ bool ReadCentralHeader(std::string_view header, std::size_t nameSize, std::size_
     entry.isSymbolicLink = (host == UnixHost || host == DarwinHost) &&
                            ((attributes >> 16) & UnixFileTypeMask) == UnixSymbolicLinkType;
     entry.isUnsafe = !SafePath(entry.storedName, normalized);
+    entry.endsInDotOrBlank = WithoutEndingDotsAndBlanks(normalized) != normalized;
     entry.uncompressedSize = sizes.uncompressed;
     entry.flags = flags;
     entry.method = Read16(header, 10);
@@ -369,7 +387,10 @@ std::optional<std::vector<ZipEntry>> ListZipEntries(std::uint64_t archiveSize,
 // also a directory (by an entry, or as another entry's parent) is skipped: no folder holds
 // both. Directories only implied by their files' paths are not looked up: the files are. Names
 // in other code pages are never looked up (each unpacker decodes them its own way) but their
-// distinct files are counted, and the folder must hold at least as many files as are counted.
+// distinct files are counted, and so are names with a component that ends in a dot or a blank
+// (each unpacker writes them its own way), as they are without those: "a" and "a." stored both
+// make one file where the shell unpacks. The folder must hold at least as many files as are
+// counted.
 bool FolderHoldsArchive(const std::vector<ZipEntry>& entries,
                         const std::function<FoundEntry(const std::wstring& relativePath)>& lookup,
                         std::uint64_t fileCountInFolder) {
@@ -383,13 +404,19 @@ bool FolderHoldsArchive(const std::vector<ZipEntry>& entries,
         };
         std::map<std::wstring, Wanted> portable;
         std::set<std::string> otherFiles;
+        std::set<std::wstring> trimmedFiles;
         for (const ZipEntry& entry : entries) {
             if (entry.isUnsafe || entry.isSymbolicLink) continue;
             if (!entry.nameIsPortable) {
                 if (entry.isDirectory) continue;
-                std::string key = NormalizedPath(entry.storedName);
+                std::string key = WithoutEndingDotsAndBlanks(NormalizedPath(entry.storedName));
                 std::transform(key.begin(), key.end(), key.begin(), FoldAscii);
                 otherFiles.insert(std::move(key));
+                continue;
+            }
+            if (entry.endsInDotOrBlank) {
+                if (!entry.isDirectory)
+                    trimmedFiles.insert(FoldAsciiWide(WithoutEndingDotsAndBlanks(entry.name)));
                 continue;
             }
             Wanted& wanted = portable[FoldAsciiWide(entry.name)];
@@ -416,7 +443,9 @@ bool FolderHoldsArchive(const std::vector<ZipEntry>& entries,
                 return false;
             }
             ++filesWanted;
+            trimmedFiles.erase(key);
         }
+        filesWanted += trimmedFiles.size();
         return fileCountInFolder >= filesWanted;
     } catch (const std::bad_alloc&) {
         return false;

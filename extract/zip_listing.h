@@ -18,6 +18,8 @@ struct ZipEntry {
     bool isSymbolicLink = false;  // made on a Unix host with the link file type in its mode
     bool isUnsafe = false;        // empty, absolute, "..", :*?"<>| or a device name: no place below
                                   // a Windows folder
+    bool endsInDotOrBlank = false;  // a component ends in "." or " ", which tar keeps and the
+                                    // shell and Expand-Archive drop
     std::uint64_t uncompressedSize = 0;
     std::uint16_t flags = 0;   // general purpose bits as stored (ZipFlagEncrypted, ZipFlagUtf8Name)
     std::uint16_t method = 0;  // compression method as stored: 0 stored, 8 Deflate, ...

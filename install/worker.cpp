@@ -43,10 +43,12 @@ void CreateShortcutAndFinish(const InstallConfig& config, const std::wstring& in
     const std::wstring linkPath = JoinPath(desktop, config.desktop_shortcut + L".lnk");
     SetDetailText(L"正在创建快捷方式...\n目标: " + target + L"\n快捷方式: " + linkPath);
     // Without a Desktop folder the link would land at the root of the current drive.
-    if (!desktop.empty() && CreateDesktopShortcut(target, linkPath, config.desktop_shortcut)) {
+    if (!desktop.empty() &&
+        CreateDesktopShortcut(target, linkPath, config.desktop_shortcut, installDir)) {
         SetStatusText(L"安装完成！桌面快捷方式已创建。");
         SetDetailText(L"安装成功完成！");
         LaunchTarget = target;
+        LaunchFolder = installDir;
     } else {
         SetStatusText(L"安装完成，但创建快捷方式失败。");
         SetDetailText(L"应用程序已安装，但快捷方式创建失败");
@@ -79,6 +81,14 @@ void DeployPackage(const InstallConfig& config) {
 
     SetStatusText(L"正在解压安装包...");
     SetProgress(70);
+    // Unpacking over a running program replaces some files and fails on the locked one, leaving
+    // two versions mixed: stop before any unpacker touches the folder.
+    if (!config.application_name.empty() &&
+        FileIsInUse(JoinPath(installDir, config.application_name))) {
+        SetStatusText(L"错误：程序正在运行");
+        SetDetailText(L"请关闭正在运行的程序后点击重新安装");
+        return;
+    }
     if (!ExtractPackage(packagePath, installDir)) {
         SetStatusText(L"错误：无法解压安装包");
         SetDetailText(L"请检查ZIP文件是否损坏");
@@ -95,13 +105,15 @@ void DeployPackage(const InstallConfig& config) {
         SetDetailText(L"安装成功完成！");
         // With an empty application name this is the folder itself, which the shell opens.
         LaunchTarget = JoinPath(installDir, config.application_name);
+        LaunchFolder = installDir;
     }
     SetProgress(100);
     DeleteFileW(packagePath.c_str());
 }
 
 // The flag is cleared last: a press seen before it clears is ignored, and one seen after it
-// finds the button already in its final state and LaunchTarget no longer written.
+// finds the button already in its final state and LaunchTarget and LaunchFolder no longer
+// written.
 void HandBackButton() {
     if (ActionButton != nullptr) EnableWindow(ActionButton, TRUE);
     SetWindowTextW(ActionButton, LaunchTarget.empty() ? L"重新安装" : L"打开程序");

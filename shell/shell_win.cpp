@@ -22,13 +22,16 @@ std::wstring GetDocumentsFolder() { return KnownFolderPath(FOLDERID_Documents); 
 std::wstring GetDesktopFolder() { return KnownFolderPath(FOLDERID_Desktop); }
 
 bool CreateDesktopShortcut(const std::wstring& targetPath, const std::wstring& linkPath,
-                           const std::wstring& description) {
+                           const std::wstring& description, const std::wstring& workingFolder) {
     ComPointer<IShellLinkW> link;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IShellLinkW, reinterpret_cast<void**>(link.put()));
     if (FAILED(result) || !link) return false;
     if (FAILED(link->SetPath(targetPath.c_str()))) return false;
     if (FAILED(link->SetDescription(description.c_str()))) return false;
+    // Without one the program starts in a folder the shell picks, and looks for the DLLs it
+    // loads on demand there.
+    if (FAILED(link->SetWorkingDirectory(workingFolder.c_str()))) return false;
 
     ComPointer<IPersistFile> file;
     result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()));

@@ -9,3 +9,4 @@ std::atomic<bool> InstallInProgress{false};
 
 // Never destroyed: a worker may still hold it while the process is ending.
 std::wstring& LaunchTarget = *new std::wstring;
+std::wstring& LaunchFolder = *new std::wstring;

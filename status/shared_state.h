@@ -15,9 +15,13 @@ extern HWND DetailLabel;   // control 1005
 extern HWND ActionButton;  // control 1004
 
 // Set by the dialog thread before it starts a worker; cleared by the worker (release)
-// after it has written LaunchTarget.
+// after it has written LaunchTarget and LaunchFolder.
 extern std::atomic<bool> InstallInProgress;
 
 // What the action button opens after a successful run; written by the worker only,
 // read by the dialog thread only after it has seen InstallInProgress clear (acquire).
 extern std::wstring& LaunchTarget;
+// The folder the opened program starts in (the install directory), written together with
+// LaunchTarget and under the same rules: the program's current folder, where Windows also looks
+// for the DLLs it loads on demand, is then its own and not the installer's (often Downloads).
+extern std::wstring& LaunchFolder;

@@ -105,11 +105,17 @@ struct InstallTest : testing::Test {
     }
 
     // Presses "打开程序", expects the installer to end and the installed program in dir to
-    // start (it leaves started.txt there).
+    // start with dir as its current folder (it leaves started.txt there, which says so).
     void OpenAndExpectTheProgramToStart(const std::wstring& dir) {
         OpenAndExpectExit();
-        for (int round = 0; round < 300 && !PathExists(dir + L"\\started.txt"); ++round) Sleep(100);
-        EXPECT_TRUE(PathExists(dir + L"\\started.txt")) << "the installed program did not start";
+        const std::wstring marker = dir + L"\\started.txt";
+        std::string text;
+        for (int round = 0; round < 300; ++round) {
+            // Complete once the line after the folder has ended.
+            if (ReadFileBytes(marker, text) && text.size() > 8 && text.back() == '\n') break;
+            Sleep(100);
+        }
+        EXPECT_EQ(FromUtf8(text), L"started\n" + dir + L"\n") << "the installed program's marker";
     }
 
     // Expects the package unpacked into documents\relative and its archive gone; that folder.

@@ -39,6 +39,15 @@ struct RealTarTest : testing::Test {
     }
     // True when the stand-in (cscript.exe or powershell.exe) had to unpack: tar.exe failed.
     bool FallbackRan() const { return LogText().find("[run]") != std::string::npos; }
+    // Publishes one of make-rich-package's packages as /packages/NAME for package_name.
+    bool PublishPackage(const char* package_name, const std::wstring& name) const {
+        const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
+        const std::wstring from =
+            WindowsPathFromEnvironment("INSTALLER_RICH_PACKAGES") + L"\\" + name;
+        return PublishConfig(ConfigDocument(package_name, "sample_app.exe", "Sample", "1.0",
+                                            TestServerUrl("/packages/" + Utf8(name)))) &&
+               CopyFileW(from.c_str(), (root + L"\\packages\\" + name).c_str(), FALSE);
+    }
 };
 
 TEST_F(RealTarTest, ReceivesExactlyTheFolderTheInstallerMeant) {
@@ -65,17 +74,53 @@ TEST_F(RealTarTest, ReceivesExactlyTheFolderTheInstallerMeant) {
 }
 
 TEST_F(RealTarTest, ChineseNamesNestedFoldersAndAnEmptyFolder) {
-    const std::wstring root = WindowsPathFromEnvironment("INSTALLER_TEST_SERVER_ROOT");
-    ASSERT_TRUE(PublishConfig(ConfigDocument("Rich", "sample_app.exe", "Sample", "1.0",
-                                             TestServerUrl("/packages/rich.zip"))));
-    ASSERT_TRUE(CopyFileW(WindowsPathFromEnvironment("INSTALLER_RICH_PACKAGE").c_str(),
-                          (root + L"\\packages\\rich.zip").c_str(), FALSE));
+    ASSERT_TRUE(PublishPackage("Rich", L"rich.zip"));
     EXPECT_EQ(Install().status, L"安装完成！桌面快捷方式已创建。");
     EXPECT_FALSE(FallbackRan()) << LogText();
     const std::wstring dir = documents + L"\\Rich\\1.0";
     for (const wchar_t* path : {L"\\sample_app.exe", L"\\数据\\说明.txt", L"\\a\\b\\c\\深.txt",
                                 L"\\空文件夹", L"\\a\\empty"})
         EXPECT_TRUE(PathExists(dir + path)) << Utf8(path);
+}
+
+// Where long paths are not enabled, a folder of 258 characters or more is listed only through a
+// "\\?\" path, as tar writes it. (Wine lists longer plain paths too: here the installer's
+// long-path form is what is exercised.)
+TEST_F(RealTarTest, FilesFarPastMaxPath) {
+    ASSERT_TRUE(PublishPackage("Deep", L"deep.zip"));
+    EXPECT_EQ(Install().status, L"安装完成！桌面快捷方式已创建。");
+    EXPECT_FALSE(FallbackRan()) << LogText();
+    std::wstring bottom = L"\\\\?\\" + documents + L"\\Deep\\1.0\\deep";
+    for (int level = 0; level < 6; ++level)
+        bottom += L"\\level" + std::to_wstring(level) + L"-" + std::wstring(50, L'x');
+    EXPECT_TRUE(PathExists(bottom + L"\\bottom.txt"));
+}
+
+// tar writes these names as stored; the installer must not look them up through paths that
+// drop the ending, nor demand them as the shell would write them.
+TEST_F(RealTarTest, NamesEndingInADotOrABlank) {
+    ASSERT_TRUE(PublishPackage("Dots", L"dots.zip"));
+    EXPECT_EQ(Install().status, L"安装完成！桌面快捷方式已创建。");
+    EXPECT_FALSE(FallbackRan()) << LogText();
+    const std::wstring dir = L"\\\\?\\" + documents + L"\\Dots\\1.0";
+    for (const wchar_t* path : {L"\\LICENSE.", L"\\notes "})
+        EXPECT_TRUE(PathExists(dir + path)) << Utf8(path);
+    // bsdtar under Wine 8 makes the folder "docs." as "docs".
+    EXPECT_TRUE(PathExists(dir + L"\\docs.\\readme.txt") ||
+                PathExists(dir + L"\\docs\\readme.txt"));
+}
+
+// The install folder holds a -> . and b -> . (tests/e2e/with-looping-links made them): the walk
+// that counts the unpacked files must not go round them, but end, and the install complete.
+TEST_F(RealTarTest, LinksLoopingBackInTheInstallFolder) {
+    const std::wstring dir = documents + L"\\Loops\\1.0";
+    const DWORD link = GetFileAttributesW((dir + L"\\a").c_str());
+    ASSERT_TRUE(link != INVALID_FILE_ATTRIBUTES && (link & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        << "run through with-looping-links";
+    ASSERT_TRUE(PublishSample({"Loops"}));
+    EXPECT_EQ(Install().status, L"安装完成！桌面快捷方式已创建。");
+    EXPECT_FALSE(FallbackRan()) << LogText();
+    EXPECT_TRUE(PathExists(dir + L"\\data\\说明.txt"));
 }
 
 // Documents in a folder with Chinese characters. tar.exe takes its arguments in the ANSI code

@@ -360,6 +360,28 @@ TEST_F(ExtractTest, EveryUnpackerReceivesAwkwardPathsIntact) {
     }
 }
 
+// The installer's current folder is often Downloads, where a program looks for the DLLs it loads
+// on demand: every unpacker starts in the system folder instead.
+TEST_F(ExtractTest, EveryUnpackerStartsInTheSystemFolder) {
+    StartCase(L"fail fail unpack");
+    const std::wstring dest = MakeFolder(L"应用\\1.0");
+    const std::wstring zip = PlaceSampleZip(dest);
+    wchar_t previous[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH + 1, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(MakeFolder(L"下载").c_str()));
+
+    const bool unpacked = ExtractPackage(zip, dest);
+    SetCurrentDirectoryW(previous);  // else the folder cannot be removed
+
+    EXPECT_TRUE(unpacked);
+    wchar_t system[MAX_PATH + 1] = {};
+    ASSERT_NE(GetSystemDirectoryW(system, MAX_PATH + 1), 0u);
+    const std::vector<StandinRecord> runs = Runs();
+    EXPECT_EQ(Programs(runs), L"tar cscript powershell");
+    for (const StandinRecord& run : runs)
+        EXPECT_EQ(run.Get(L"currentfolder"), system) << Utf8(run.Get(L"program"));
+}
+
 TEST_F(ExtractTest, ScriptHostOverItsLimitIsEndedBeforePowerShellStarts) {
     SetBehaviours(L"fail hang unpack");
     const std::wstring dest = MakeFolder(L"应用\\1.0");

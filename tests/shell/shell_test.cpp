@@ -26,6 +26,7 @@ struct LinkContents {
     bool loaded = false;
     std::wstring target;
     std::wstring description;
+    std::wstring workingFolder;
 };
 
 LinkContents ReadLink(const std::wstring& linkPath) {
@@ -43,6 +44,9 @@ LinkContents ReadLink(const std::wstring& linkPath) {
     wchar_t description[INFOTIPSIZE] = {};
     link->GetDescription(description, INFOTIPSIZE);
     contents.description = description;
+    wchar_t workingFolder[MAX_PATH] = {};
+    link->GetWorkingDirectory(workingFolder, MAX_PATH);
+    contents.workingFolder = workingFolder;
     contents.loaded = true;
     return contents;
 }
@@ -59,36 +63,40 @@ TEST_F(ComApartment, KnownFoldersAreTheUsersOwnExistingFolders) {
     }
 }
 
-TEST_F(ComApartment, ShortcutPointsAtTheTargetWithItsDescription) {
+TEST_F(ComApartment, ShortcutPointsAtTheTargetWithItsDescriptionAndWorkingFolder) {
     const std::wstring desktop = GetDesktopFolder();
     // Wine keeps a link's target in the ANSI code page, so a target outside it comes back as
-    // question marks there; Chinese goes into the link's name and description instead.
-    const std::wstring target = GetDocumentsFolder() + L"\\Demo Suite\\1.0\\demo app.exe";
+    // question marks there; Chinese goes into the link's name, description and working folder.
+    const std::wstring folder = GetDocumentsFolder() + L"\\Demo Suite\\1.0";
+    const std::wstring target = folder + L"\\demo app.exe";
     struct Case {
         std::wstring name;
+        std::wstring workingFolder;
     };
-    for (const Case& c : {Case{L"Plain"}, Case{L"演示 程序"}, Case{L"It's [v2]"}}) {
+    for (const Case& c : {Case{L"Plain", folder}, Case{L"演示 程序", folder + L"\\演示 文件夹"},
+                          Case{L"It's [v2]", folder + L"\\[v2]"}}) {
         const std::wstring linkPath = desktop + L"\\" + c.name + L".lnk";
-        ASSERT_TRUE(CreateDesktopShortcut(target, linkPath, c.name));
+        ASSERT_TRUE(CreateDesktopShortcut(target, linkPath, c.name, c.workingFolder));
         LinkContents contents = ReadLink(linkPath);
         ASSERT_TRUE(contents.loaded);
         EXPECT_EQ(contents.target, target);
         EXPECT_EQ(contents.description, c.name);
+        EXPECT_EQ(contents.workingFolder, c.workingFolder);
         // Saving again over an existing link works too (a second install run).
-        EXPECT_TRUE(CreateDesktopShortcut(target, linkPath, c.name));
+        EXPECT_TRUE(CreateDesktopShortcut(target, linkPath, c.name, c.workingFolder));
         DeleteFileW(linkPath.c_str());
     }
 }
 
 TEST_F(ComApartment, ShortcutIntoAMissingFolderFails) {
     const std::wstring linkPath = GetDesktopFolder() + L"\\no such folder\\App.lnk";
-    EXPECT_FALSE(CreateDesktopShortcut(L"C:\\app.exe", linkPath, L"App"));
+    EXPECT_FALSE(CreateDesktopShortcut(L"C:\\app.exe", linkPath, L"App", L"C:\\"));
     EXPECT_EQ(GetFileAttributesW(linkPath.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(ShellWithoutCom, ShortcutFailsCleanlyWithoutAnApartment) {
     const std::wstring linkPath = GetDesktopFolder() + L"\\NoCom.lnk";
-    EXPECT_FALSE(CreateDesktopShortcut(L"C:\\app.exe", linkPath, L"NoCom"));
+    EXPECT_FALSE(CreateDesktopShortcut(L"C:\\app.exe", linkPath, L"NoCom", L"C:\\"));
 }
 
 }  // namespace

@@ -20,7 +20,8 @@
 // key=value lines closed by an empty line, with '%', CR and LF in values written as %25, %0D
 // and %0A. Keys of [run]: program, pid, commandline, arg (one per argument, argv[0] first),
 // behaviour, startflags and showwindow (from its STARTUPINFO, decimal), overlap (1 when another
-// stand-in was running at its start), archive, destination, and where they apply:
+// stand-in was running at its start), currentfolder (as GetCurrentDirectoryW gives it), archive,
+// destination, and where they apply:
 // executionpolicy, archiveparameter (LiteralPath or Path), script (the script's path),
 // scriptbytes (its bytes in upper-case hex), scriptencoding (utf-16le or ansi), copyoptions (the
 // CopyHere options; without 16, "Yes to All", a file that exists stops the copy at a question
@@ -58,6 +59,14 @@ std::wstring OwnPath() {
     const DWORD size = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     path.resize(size);
     return path;
+}
+
+std::wstring CurrentFolder() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(size, L'\0');
+    const DWORD written = GetCurrentDirectoryW(size, folder.data());
+    folder.resize(written < size ? written : 0);
+    return folder;
 }
 
 std::wstring Lower(std::wstring text) {
@@ -456,6 +465,7 @@ int wmain() {
     record.Add("startflags", std::to_wstring(startup.dwFlags));
     record.Add("showwindow", std::to_wstring(startup.wShowWindow));
     record.Add("overlap", overlap ? L"1" : L"0");
+    record.Add("currentfolder", CurrentFolder());
     Request request;
     if (program == L"tar") {
         request = ReadTarRequest(args);

@@ -128,10 +128,11 @@ std::string Build(const std::vector<Crafted>& entries, bool zip64 = false,
 const std::vector<Crafted> TwoFiles = {{.name = "a.txt", .data = "hello"},
                                        {.name = "dir/b.txt", .data = ""}};
 
-// p: nameIsPortable, d: isDirectory, l: isSymbolicLink, u: isUnsafe.
+// p: nameIsPortable, d: isDirectory, l: isSymbolicLink, t: endsInDotOrBlank, u: isUnsafe.
 std::string Flags(const ZipEntry& entry) {
     return std::string(entry.nameIsPortable ? "p" : "") + (entry.isDirectory ? "d" : "") +
-           (entry.isSymbolicLink ? "l" : "") + (entry.isUnsafe ? "u" : "");
+           (entry.isSymbolicLink ? "l" : "") + (entry.endsInDotOrBlank ? "t" : "") +
+           (entry.isUnsafe ? "u" : "");
 }
 
 TEST(CraftedNames, AreReadAsWindowsAndTheUnpackersReadThem) {
@@ -147,6 +148,12 @@ TEST(CraftedNames, AreReadAsWindowsAndTheUnpackersReadThem) {
         {{.name = "./docs//a.txt"}, L"docs\\a.txt", "p"},
         {{.name = "a..b/..c"}, L"a..b\\..c", "p"},
         {{.name = "conf/com10.txt"}, L"conf\\com10.txt", "p"},
+        {{.name = "LICENSE."}, L"LICENSE.", "pt"},
+        {{.name = "notes "}, L"notes ", "pt"},
+        {{.name = "docs. /a.txt"}, L"docs. \\a.txt", "pt"},
+        {{.name = "docs../"}, L"docs..", "pdt"},
+        {{.name = "说明。.txt.", .flags = Utf8}, L"说明。.txt.", "pt"},
+        {{.name = "\xD6\xD0 "}, L"", "t"},
         {{.name = "docs/"}, L"docs", "pd"},
         {{.name = "docs", .attributes = 0x10}, L"docs", "pd"},
         {{.name = "数据/说明.txt", .flags = Utf8}, L"数据\\说明.txt", "p"},
@@ -161,9 +168,10 @@ TEST(CraftedNames, AreReadAsWindowsAndTheUnpackersReadThem) {
         {{.name = "a\xE4\xB8", .flags = Utf8}, L"", ""},         // cut short
         {{.name = "ln", .host = 3, .attributes = LinkMode}, L"ln", "pl"},
         {{.name = "ln", .attributes = LinkMode}, L"ln", "p"},  // not made on Unix
-        {{.name = "../a.txt"}, L"..\\a.txt", "pu"},
-        {{.name = "a/../../b"}, L"a\\..\\..\\b", "pu"},
-        {{.name = "a/.../b"}, L"a\\...\\b", "pu"},
+        {{.name = "../a.txt"}, L"..\\a.txt", "ptu"},
+        {{.name = "a/../../b"}, L"a\\..\\..\\b", "ptu"},
+        {{.name = "a/.../b"}, L"a\\...\\b", "ptu"},
+        {{.name = "a/ /b"}, L"a\\ \\b", "ptu"},
         {{.name = "/etc/x"}, L"etc\\x", "pu"},
         {{.name = "\\x"}, L"x", "pu"},
         {{.name = "C:x.txt"}, L"C:x.txt", "pu"},
@@ -345,6 +353,13 @@ ZipEntry Directory(const std::wstring& name) {
     entry.isDirectory = true;
     return entry;
 }
+// A name with a component that ends in a dot or a blank.
+ZipEntry Trimmed(const std::wstring& name, std::uint64_t size, bool directory = false) {
+    ZipEntry entry = File(name, size);
+    entry.isDirectory = directory;
+    entry.endsInDotOrBlank = true;
+    return entry;
+}
 ZipEntry Other(const std::string& stored, bool directory = false) {
     ZipEntry entry;
     entry.storedName = stored;
@@ -394,6 +409,19 @@ TEST(FolderHoldsArchive, FollowsItsRules) {
         {"file and directory", {File(L"a", 1), Directory(L"a")}, {}, 0, true},
         {"file and parent", {File(L"a", 1), File(L"a\\b", 2)}, {{L"a\\b", file(2)}}, 1, true},
         {"implied parents", {File(L"x\\y\\z", 1)}, {{L"x\\y\\z", file(1)}}, 1, true},
+        // Names ending in a dot or a blank are never looked up (tar keeps the ending, the shell
+        // drops it): only their files are counted, as they are without the ending.
+        {"dot name counted", {Trimmed(L"LICENSE.", 4)}, {}, 1, true},
+        {"dot name's file missing", {Trimmed(L"LICENSE.", 4)}, {{L"LICENSE.", file(4)}}, 0, false},
+        {"dot folder's file", {Trimmed(L"d.", 0, true), Trimmed(L"d.\\a", 1)}, {}, 1, true},
+        {"\"a\" and \"a.\" one file",
+         {File(L"a", 1), Trimmed(L"A.", 2)},
+         {{L"a", file(1)}},
+         1,
+         true},
+        {"\"a.\" and \"a \" one file", {Trimmed(L"a.", 1), Trimmed(L"a ", 1)}, {}, 1, true},
+        {"\"a.\" and \"b \" two files", {Trimmed(L"a.", 1), Trimmed(L"b ", 1)}, {}, 1, false},
+        {"\"a\" and \"a.\" non-portable", {Other("\xD6\xD0"), Other("\xD6\xD0.")}, {}, 1, true},
     };
     for (const auto& c : cases) {
         const auto lookup = [&](const std::wstring& path) {
@@ -472,7 +500,7 @@ TEST(ToolArchives, ListingsMatchTheTree) {
     std::vector<Expected> bsdtar = Tree("./", true, true);
     bsdtar.push_back({"./", L"", "pdu", 0});
     std::vector<Expected> python = Tree("", true, false);
-    python.push_back({"../escape.txt", L"..\\escape.txt", "pu", 1});
+    python.push_back({"../escape.txt", L"..\\escape.txt", "ptu", 1});
     python.push_back({"/absolute.txt", L"absolute.txt", "pu", 1});
     python.push_back({"C:drive.txt", L"C:drive.txt", "pu", 1});
     const struct {
