@@ -5,6 +5,7 @@
 // This header includes nothing of the installer's own.
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
 #include <wininet.h>
 
@@ -20,6 +21,11 @@ inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
 inline void CloseFindHandle(HANDLE handle) { FindClose(handle); }
 inline void CloseInternetHandle(HINTERNET handle) { InternetCloseHandle(handle); }
 inline void FreeTaskMemString(wchar_t* text) { CoTaskMemFree(text); }
+inline void CloseCngAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+inline void DestroyCngHash(BCRYPT_HASH_HANDLE hash) { BCryptDestroyHash(hash); }
+inline void DestroyCngKey(BCRYPT_KEY_HANDLE key) { BCryptDestroyKey(key); }
 template <typename Interface>
 void ReleaseComPointer(Interface* object) {
     object->Release();
@@ -74,6 +80,14 @@ template <typename Interface>
 using ComPointer = UniqueHandle<Interface*, NullValue<Interface*>, ReleaseComPointer<Interface>>;
 // A string from the COM task allocator: null when invalid (CoTaskMemFree).
 using TaskMemString = UniqueHandle<wchar_t*, NullValue<wchar_t*>, FreeTaskMemString>;
+// CNG algorithm providers: null when invalid (BCryptCloseAlgorithmProvider).
+using CngAlgorithmHandle =
+    UniqueHandle<BCRYPT_ALG_HANDLE, NullValue<BCRYPT_ALG_HANDLE>, CloseCngAlgorithm>;
+// CNG hash objects: null when invalid (BCryptDestroyHash).
+using CngHashHandle =
+    UniqueHandle<BCRYPT_HASH_HANDLE, NullValue<BCRYPT_HASH_HANDLE>, DestroyCngHash>;
+// CNG keys: null when invalid (BCryptDestroyKey).
+using CngKeyHandle = UniqueHandle<BCRYPT_KEY_HANDLE, NullValue<BCRYPT_KEY_HANDLE>, DestroyCngKey>;
 
 // A started process's two handles, in the order they are released: the process first.
 struct ProcessHandles {

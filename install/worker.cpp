@@ -7,6 +7,7 @@
 #include "config/config_url.h"
 #include "extract/extract.h"
 #include "install/install.h"
+#include "install/package_signature_check.h"
 #include "install/texts_and_paths.h"
 #include "net/net.h"
 #include "shell/shell.h"
@@ -33,7 +34,7 @@ bool LoadConfiguration(InstallConfig& config) {
         return false;
     }
     SetDetailText(ConfigSummary(config));
-    return true;
+    return AcceptDocumentSignature(config);
 }
 
 void CreateShortcutAndFinish(const InstallConfig& config, const std::wstring& installDir) {
@@ -76,6 +77,7 @@ void DeployPackage(const InstallConfig& config) {
         return;
     }
     SetDetailText(L"下载完成: " + downloaded);
+    if (!AcceptPackageSignature(config, packagePath)) return;
 
     SetStatusText(L"正在解压安装包...");
     SetProgress(70);

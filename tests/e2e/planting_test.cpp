@@ -44,6 +44,26 @@ struct PlantingTest : testing::Test {
         return history.empty() ? DialogState{} : history.back();
     }
 
+    // The control: an ordinary program that imports the DLL does load a copy planted beside it in
+    // this test bed.
+    void ExpectTheBedLoadsAPlantedDll(const char* plantedDll, const char* ordinaryUser,
+                                      const std::wstring& dllName) {
+        const std::wstring control = currentFolder + L"\\control";
+        CreateDirectoryW(control.c_str(), nullptr);
+        ASSERT_TRUE(Copy(ProgramPath(plantedDll), control + L"\\" + dllName));
+        ASSERT_TRUE(Copy(ProgramPath(ordinaryUser), control + L"\\user.exe"));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        std::wstring commandLine = L"\"" + control + L"\\user.exe\"";
+        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   control.c_str(), &startup, &started));
+        const ProcessHandles user = OwnProcess(started);
+        WaitForSingleObject(user.process.get(), 30000);
+        ASSERT_TRUE(PathExists(control + L"\\" + dllName + L".loaded"))
+            << "the test bed hides DLL planting";
+    }
+
     void ExpectInstalled(const DialogState& last) {
         EXPECT_EQ(last.status, L"安装完成！桌面快捷方式已创建。");
         EXPECT_TRUE(PathExists(documents + L"\\Planted\\1.0\\sample_app.exe"));
@@ -65,26 +85,31 @@ TEST_F(PlantingTest, UnpackersBesideTheInstallerAndInItsCurrentFolderAreNeverSta
 
 // Runs under WINEDLLOVERRIDES wininet=n,b: a native DLL first, as Windows looks for one.
 TEST_F(PlantingTest, AWininetDllBesideTheInstallerIsNeverLoaded) {
-    // The control: an ordinary program beside the same DLL does load it in this test bed.
-    const std::wstring control = currentFolder + L"\\control";
-    CreateDirectoryW(control.c_str(), nullptr);
-    ASSERT_TRUE(Copy(ProgramPath("INSTALLER_PLANTED_WININET"), control + L"\\wininet.dll"));
-    ASSERT_TRUE(Copy(ProgramPath("INSTALLER_ORDINARY_WININET_USER"), control + L"\\user.exe"));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    std::wstring commandLine = L"\"" + control + L"\\user.exe\"";
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               control.c_str(), &startup, &started));
-    const ProcessHandles user = OwnProcess(started);
-    WaitForSingleObject(user.process.get(), 30000);
-    ASSERT_TRUE(PathExists(control + L"\\wininet.dll.loaded")) << "the test bed hides DLL planting";
+    ASSERT_NO_FATAL_FAILURE(ExpectTheBedLoadsAPlantedDll(
+        "INSTALLER_PLANTED_WININET", "INSTALLER_ORDINARY_WININET_USER", L"wininet.dll"));
 
     for (const std::wstring& folder : {downloads, currentFolder})
         ASSERT_TRUE(Copy(ProgramPath("INSTALLER_PLANTED_WININET"), folder + L"\\wininet.dll"));
     ExpectInstalled(Install());
     for (const std::wstring& folder : {downloads, currentFolder})
         EXPECT_FALSE(PathExists(folder + L"\\wininet.dll.loaded")) << Utf8(folder);
+}
+
+// Runs under WINEDLLOVERRIDES bcrypt=n,b with INSTALLER_TEST_PROGRAM a keyed or an unkeyed build:
+// WinINet's TLS loads bcrypt.dll in both, the keyed check calls it too.
+TEST_F(PlantingTest, ABcryptDllBesideTheInstallerIsNeverLoaded) {
+    ASSERT_NO_FATAL_FAILURE(ExpectTheBedLoadsAPlantedDll(
+        "INSTALLER_PLANTED_BCRYPT", "INSTALLER_ORDINARY_BCRYPT_USER", L"bcrypt.dll"));
+
+    for (const std::wstring& folder : {downloads, currentFolder})
+        ASSERT_TRUE(Copy(ProgramPath("INSTALLER_PLANTED_BCRYPT"), folder + L"\\bcrypt.dll"));
+    ASSERT_TRUE(
+        PublishSample({"Signed", "1.0", "sample_app.exe", "Sample", SignatureEntry("trusted")}));
+    const DialogState last = Install();
+    EXPECT_EQ(last.status, L"安装完成！桌面快捷方式已创建。") << last;
+    EXPECT_TRUE(PathExists(documents + L"\\Signed\\1.0\\sample_app.exe"));
+    for (const std::wstring& folder : {downloads, currentFolder})
+        EXPECT_FALSE(PathExists(folder + L"\\bcrypt.dll.loaded")) << Utf8(folder);
 }
 
 }  // namespace

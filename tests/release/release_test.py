@@ -188,6 +188,80 @@ class Refusals(unittest.TestCase):
             self.assertTrue(os.path.isfile(os.path.join(out, "p", "Luma-2.4.zip")))
 
 
+def make_key(folder, name, curve="prime256v1"):
+    """An EC private key and its public half, made by openssl: (private, public) paths."""
+    private, public = os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".pub.pem")
+    subprocess.run(["openssl", "ecparam", "-name", curve, "-genkey", "-noout", "-out", private],
+                   check=True)
+    subprocess.run(["openssl", "ec", "-in", private, "-pubout", "-out", public], check=True,
+                   capture_output=True)
+    return private, public
+
+
+def config_check(*args):
+    result = subprocess.run([CONFIG_CHECK, *args], capture_output=True)
+    return result.returncode, json.loads(result.stdout) if result.stdout else result.stderr
+
+
+class Signed(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp()
+        cls.keys = [make_key(cls.root, name) for name in ("current", "next", "stranger")]
+        cls.out = os.path.join(cls.root, "out")
+        cls.result = release(make_appdir(cls.root), cls.out, "--signing-key", cls.keys[0][0],
+                             "--signing-key", cls.keys[1][0])
+        cls.document = os.path.join(cls.out, *DOCUMENT)
+        cls.package = os.path.join(cls.out, *PACKAGE)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root)
+
+    def setUp(self):
+        self.assertEqual(self.result.returncode, 0, self.result.stderr)
+
+    def test_sign_holds_an_entry_per_key_that_config_check_verifies(self):
+        self.assertEqual(tree(self.out), sorted([os.path.join(*DOCUMENT), os.path.join(*PACKAGE)]))
+        sign = json.loads(read(self.document))["windows"]["sign"]
+        self.assertRegex(sign, "^es256:[0-9a-f]{16}:[0-9a-f]{128} es256:[0-9a-f]{16}:[0-9a-f]{128}$")
+        for _, public in self.keys[:2]:
+            code, report = config_check("--public-key", public, "--package", self.package,
+                                        self.document)
+            self.assertEqual((code, report["signature"]["verified"]), (0, True), report)
+            self.assertIn(report["signature"]["key"], sign)
+
+    def test_config_check_refuses_what_the_keys_did_not_sign(self):
+        stranger = self.keys[2][1]
+        code, report = config_check("--public-key", stranger, self.document)
+        self.assertEqual(code, 1)
+        self.assertIn("no well-formed es256 entry", report["errors"][0])
+        # One bit of the package changed.
+        other = os.path.join(self.root, "other.zip")
+        package = bytearray(read(self.package))
+        package[package.index(NOISE)] ^= 1
+        with open(other, "wb") as f:
+            f.write(package)
+        code, report = config_check("--public-key", self.keys[0][1], "--package", other,
+                                    self.document)
+        self.assertEqual((code, report["signature"]["verified"]), (1, False), report)
+        self.assertIn("verifies over this package", " ".join(report["errors"]))
+
+    def test_bad_signing_keys_are_refused_before_anything_is_written(self):
+        p384, _ = make_key(self.root, "p384", curve="secp384r1")
+        current, public = self.keys[0]
+        cases = [([p384], "not an EC P-256 key"), ([public], "no unencrypted PEM private key"),
+                 ([os.path.join(self.root, "missing.pem")], "No such file"),
+                 ([current, current], "a key given already")]
+        for keys, message in cases:
+            with self.subTest(message), tempfile.TemporaryDirectory() as root:
+                options = [part for key in keys for part in ("--signing-key", key)]
+                result = release(make_appdir(root), os.path.join(root, "out"), *options)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertEqual(os.listdir(root), ["app"])
+
+
 class E2eRelease(unittest.TestCase):
     def test_the_sample_release_is_addressed_to_the_local_test_server(self):
         with tempfile.TemporaryDirectory() as root:

@@ -10,7 +10,7 @@ std::string TestServerUrl(const std::string& path);
 // A configuration document in the compact form with these values. Never fails.
 std::string ConfigDocument(const std::string& package_name, const std::string& application_name,
                            const std::string& desktop_shortcut, const std::string& version,
-                           const std::string& url);
+                           const std::string& url, const std::string& sign = "");
 // Publishes document as the configuration installer-test.exe fetches; false on failure.
 bool PublishConfig(const std::string& document);
 // Copies the sample package to /packages/sample.zip below the root; false on failure.

@@ -31,10 +31,10 @@ std::string TestServerUrl(const std::string& path) {
 
 std::string ConfigDocument(const std::string& package_name, const std::string& application_name,
                            const std::string& desktop_shortcut, const std::string& version,
-                           const std::string& url) {
+                           const std::string& url, const std::string& sign) {
     return "{\"package_name\":\"" + package_name + "\",\"windows\":{\"application_name\":\"" +
            application_name + "\",\"desktop_shortcut\":\"" + desktop_shortcut +
-           "\",\"version\":\"" + version + "\",\"url\":\"" + url + "\",\"sign\":\"\"}}";
+           "\",\"version\":\"" + version + "\",\"url\":\"" + url + "\",\"sign\":\"" + sign + "\"}}";
 }
 
 bool PublishConfig(const std::string& document) {

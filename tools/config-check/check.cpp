@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "status/status_memory.h"
+#include "signature/package_signature.h"
 #include "tools/config-check/pitfalls.h"
 #include "names/utf8.h"
 
@@ -48,7 +49,8 @@ std::string JsonString(const std::wstring& text) {
 
 }  // namespace
 
-ConfigCheck CheckConfigDocument(const std::string& bytes) {
+ConfigCheck CheckConfigDocument(const std::string& bytes,
+                                const std::vector<PackageKey>& publicKeys) {
     const std::wstring text = DecodeUtf8AsWindowsDoes(bytes);
     ConfigCheck check;
     ResetRecordedStatus();
@@ -59,6 +61,17 @@ ConfigCheck CheckConfigDocument(const std::string& bytes) {
     Findings found = FindConfigPitfalls(text, check.config, check.fellBack);
     check.warnings = std::move(found.warnings);
     check.errors = std::move(found.errors);
+    check.publicKeys = publicKeys;
+    if (!publicKeys.empty() && SignaturesForKeys(check.config.sign, publicKeys).empty()) {
+        std::wstring ids;
+        for (const PackageKey& key : publicKeys) {
+            ids += (ids.empty() ? L"" : L", ") + std::wstring(key.id.begin(), key.id.end());
+        }
+        check.errors.push_back(
+            {"sign-no-entry-for-keys",
+             L"sign holds no well-formed es256 entry for the public keys given (" + ids +
+                 L"): an installer built with them stops before the download."});
+    }
     return check;
 }
 
@@ -94,6 +107,11 @@ std::string FormatCheckReport(const ConfigCheck& check) {
         out.append(",\"application_found\":")
             .append(package.applicationFound ? "true" : "false")
             .append("}");
+    }
+    if (check.signatureChecked) {
+        out.append(",\"signature\":{\"key\":\"").append(check.signatureKey);
+        out.append("\",\"verified\":").append(check.signatureVerified ? "true" : "false");
+        out.append("}");
     }
     out.append("}\n");
     return out;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "signature/package_signature.h"
 #include "tools/config-check/pitfalls.h"
 
 struct PackageSummary {
@@ -24,10 +25,16 @@ struct ConfigCheck {
     std::vector<Finding> errors;    // why the release would not install
     bool packageChecked = false;    // a package was looked at (or fetched, or tried to be)
     PackageSummary package;
+    std::vector<PackageKey> publicKeys;  // --public-key: the keys a release must be signed with
+    bool signatureChecked = false;       // the entries for publicKeys were verified over a package
+    std::string signatureKey;            // the key whose entry verified, else the first tried
+    bool signatureVerified = false;
 };
 
-// bytes decoded and parsed as the installer does it. Never fails.
-ConfigCheck CheckConfigDocument(const std::string& bytes);
+// bytes decoded and parsed as the installer does it; with publicKeys, an error when sign holds
+// no well-formed entry for one of them. Never fails.
+ConfigCheck CheckConfigDocument(const std::string& bytes,
+                                const std::vector<PackageKey>& publicKeys = {});
 // The check as one JSON object in UTF-8, ending in a line feed. Never fails.
 std::string FormatCheckReport(const ConfigCheck& check);
 // 0 when the release would install as meant (under strict: without any warning either), else 1.

@@ -280,7 +280,7 @@ bool CheckLiveDeployment(const std::string& base, const std::filesystem::path& c
         check = {};
         Tell(check, L"The configuration document", documentUrl, trouble);
     } else {
-        check = CheckConfigDocument(document.bytes);
+        check = CheckConfigDocument(document.bytes, check.publicKeys);
         if (!check.config.url.empty()) {
             checked =
                 CheckFetchedPackage(EncodeUtf8(check.config.url), authorities, check, failure);

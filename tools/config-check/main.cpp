@@ -1,7 +1,8 @@
-// config-check [--strict] [--package ZIP] FILE|-
-// config-check [--strict] --live https://HOST[:PORT] [--ca-file PEM]
+// config-check [--strict] [--public-key PEM]... [--package ZIP] FILE|-
+// config-check [--strict] [--public-key PEM]... --live https://HOST[:PORT] [--ca-file PEM]
 // Reads a configuration document (and a package, or both from a deployment) as the installer
-// would and prints what it reads, as JSON, with its errors and warnings. Exit 0: the release
+// would and prints what it reads, as JSON, with its errors and warnings; with public keys, checks
+// the publisher's signature as an installer built with them would. Exit 0: the release
 // installs as meant (under --strict: without warnings either); 1: it would not (or warns);
 // 2: bad usage or a local file that cannot be read.
 
@@ -17,11 +18,13 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "tools/config-check/check.h"
 #include "tools/config-check/live.h"
 #include "tools/config-check/package.h"
 #include "names/utf8.h"
+#include "tools/config-check/signature_check.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -67,6 +70,7 @@ struct Invocation {
     std::filesystem::path package;
     std::string live;
     std::filesystem::path caFile;
+    std::vector<std::filesystem::path> publicKeys;
 };
 
 // The invocation argv asks for; false when it is not one of the two forms.
@@ -78,10 +82,13 @@ bool ParseArguments(int argc, Arg** argv, Invocation& invocation) {
     bool haveDocument = false, havePackage = false, haveLive = false, haveCaFile = false;
     for (int i = 1; i < argc; ++i) {
         const Text arg = argv[i];
-        const bool takesValue = is(arg, "--package") || is(arg, "--live") || is(arg, "--ca-file");
+        const bool takesValue = is(arg, "--package") || is(arg, "--live") || is(arg, "--ca-file") ||
+                                is(arg, "--public-key");
         if (takesValue && i + 1 == argc) return false;
         if (is(arg, "--strict")) {
             invocation.strict = true;
+        } else if (is(arg, "--public-key")) {
+            invocation.publicKeys.push_back(argv[++i]);
         } else if (is(arg, "--package") && !havePackage) {
             invocation.package = argv[++i];
             havePackage = true;
@@ -105,13 +112,20 @@ bool ParseArguments(int argc, Arg** argv, Invocation& invocation) {
 
 int Run(int argc, Arg** argv) {
     const std::string usage =
-        "usage: config-check [--strict] [--package ZIP] FILE (or - for standard input)\n"
-        "       config-check [--strict] --live https://HOST[:PORT] [--ca-file PEM]";
+        "usage: config-check [--strict] [--public-key PEM]... [--package ZIP] FILE (or - for "
+        "standard input)\n"
+        "       config-check [--strict] [--public-key PEM]... --live https://HOST[:PORT] "
+        "[--ca-file PEM]";
     Invocation invocation;
     if (!ParseArguments(argc, argv, invocation)) return Fail(usage);
 
     ConfigCheck check;
     std::string failure;
+    for (const std::filesystem::path& path : invocation.publicKeys) {
+        PackageKey key;
+        if (!ReadPublicKeyFile(path, key, failure)) return Fail(failure);
+        check.publicKeys.push_back(key);
+    }
     if (!invocation.live.empty()) {
         if (!CheckLiveDeployment(invocation.live, invocation.caFile, check, failure))
             return Fail(failure);
@@ -130,7 +144,7 @@ int Run(int argc, Arg** argv) {
             std::ifstream file(path, std::ios::binary);
             if (!file || !ReadAll(file, bytes)) return Fail("cannot read " + Printable(path));
         }
-        check = CheckConfigDocument(bytes);
+        check = CheckConfigDocument(bytes, check.publicKeys);
         if (!invocation.package.empty() && !CheckPackageFile(invocation.package, check, failure))
             return Fail(failure);
     }

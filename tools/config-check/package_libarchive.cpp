@@ -16,6 +16,7 @@
 #include "extract/zip_listing.h"
 #include "tools/config-check/package_rules.h"
 #include "names/utf8.h"
+#include "tools/config-check/signature_check.h"
 
 namespace {
 
@@ -135,6 +136,7 @@ bool CheckPackageFile(const std::filesystem::path& path, ConfigCheck& check, std
     }
     check.packageChecked = true;
     check.package = {};
+    if (!check.publicKeys.empty() && !CheckPackageSignature(path, check, failure)) return false;
     std::optional<std::vector<ZipEntry>> entries = ListZipEntries(size, ReaderFrom(file, 0));
     // The unpackers read past a self-extractor's stub; the installer's listing does not.
     const std::uint64_t stub = entries ? 0 : StubSize(ReaderFrom(file, 0), size);

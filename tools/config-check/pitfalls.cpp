@@ -11,6 +11,7 @@
 #include "config/compact_form.h"
 #include "config/regex_limit.h"
 #include "names/names.h"
+#include "signature/package_signature.h"
 #include "tools/config-check/characters.h"
 
 namespace {
@@ -418,6 +419,12 @@ void CheckValues(const InstallConfig& config, Findings& found) {
              L"format error."});
     }
     CheckUrl(config.url, out);
+    for (const std::wstring& entry : ParseSignEntries(config.sign).malformed) {
+        out.push_back({"sign-malformed-es256",
+                       L"sign holds a malformed es256 entry " + Shown(entry) +
+                           L": installers built with package keys skip it (an entry is es256:, "
+                           L"16 lower-case hex digits of the key id, : and 128 hex digits)."});
+    }
     for (const Field& field : Fields) {
         const std::wstring& value = config.*field.member;
         const std::wstring name = field.key;

@@ -1,0 +1,50 @@
+#pragma once
+// The publisher's signature over a release, as the document's "sign" value carries it: its
+// entries ("es256:" + key id + ":" + r‖s in hex, separated by blanks), the keys they name and the
+// message they sign. Portable; hashing and verifying are the platform's (verify.h).
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+
+inline constexpr std::size_t KeyIdDigits = 16;
+using P256Point = std::array<unsigned char, 64>;      // X‖Y, 32 bytes each, big-endian
+using P256Signature = std::array<unsigned char, 64>;  // r‖s, 32 bytes each, big-endian
+
+// A public key the signatures are checked against.
+struct PackageKey {
+    std::string id;  // the first 8 bytes of SHA-256 over point, as 16 lower-case hex digits
+    P256Point point{};
+};
+
+struct SignEntry {
+    std::string keyId;  // 16 lower-case hex digits
+    P256Signature signature{};
+};
+
+struct SignEntries {
+    std::vector<SignEntry> es256;         // the well-formed "es256:" entries, in order
+    std::vector<std::wstring> malformed;  // words of the es256 kind (in any letter case) that
+                                          // are not well-formed, in order
+};
+
+// A trusted key and the signature that an entry says it made.
+struct KeyedSignature {
+    PackageKey key;
+    P256Signature signature{};
+};
+
+// The entries of a sign value; words of other kinds are left out. Never fails.
+SignEntries ParseSignEntries(const std::wstring& sign);
+// The well-formed entries of sign for one of keys, in sign's order; empty when none.
+std::vector<KeyedSignature> SignaturesForKeys(const std::wstring& sign,
+                                              const std::vector<PackageKey>& keys);
+// The text whose UTF-8 bytes are signed: a version line, then package_name, version,
+// application_name, desktop_shortcut (as read from the document) and the package's SHA-256 in
+// lower-case hex, each on a line of its own. Never fails.
+std::wstring SignedMessageText(const InstallConfig& config, const std::string& packageSha256Hex);
+// bytes as lower-case hex digits. Never fails.
+std::string LowerHex(const unsigned char* bytes, std::size_t count);
