@@ -40,6 +40,15 @@ HMODULE LoadByAsciiName(const char* dllName) {
     return LoadSystemLibrary(name.c_str());
 }
 
+// The helper writes each function's address into the delay-load import table, which binutils 2.44
+// (Debian 13) places in a read-only section; mingw-w64 12's helper does not unprotect it as
+// Microsoft's does, and the first call would end the process. The page becomes writable, as it
+// always was with binutils 2.40.
+void MakeEntryWritable(FARPROC* entry) {
+    DWORD previous = 0;
+    VirtualProtect(entry, sizeof(*entry), PAGE_READWRITE, &previous);
+}
+
 // Before the helper loads a DLL: from the system folder by full path; when that fails, the DLL's
 // failure answer in place of the function (not kept: the next call tries again). Without the early
 // answer the helper would fall back to its own search by name, which on Windows 7 without
@@ -47,6 +56,7 @@ HMODULE LoadByAsciiName(const char* dllName) {
 FARPROC WINAPI OnDelayLoadNotice(unsigned notice, PDelayLoadInfo info) {
     switch (notice) {
         case dliStartProcessing:
+            MakeEntryWritable(info->ppfn);
             return LoadByAsciiName(info->szDll) == nullptr ? FailureFor(info->szDll) : nullptr;
         case dliNotePreLoadLibrary:
             return reinterpret_cast<FARPROC>(LoadByAsciiName(info->szDll));
