@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "names/utf8.h"
+
 namespace {
 
 const wchar_t Es256Kind[] = L"es256";
@@ -85,14 +87,14 @@ std::vector<KeyedSignature> SignaturesForKeys(const std::wstring& sign,
     return found;
 }
 
-std::wstring SignedMessageText(const InstallConfig& config, const std::string& packageSha256Hex) {
+std::string SignedMessage(const InstallConfig& config, const std::string& packageSha256Hex) {
     std::wstring text = L"installer-package-signature-v1\n";
     for (const std::wstring* value : {&config.package_name, &config.version,
                                       &config.application_name, &config.desktop_shortcut}) {
         text += *value + L"\n";
     }
     text.append(packageSha256Hex.begin(), packageSha256Hex.end());
-    return text + L"\n";
+    return EncodeUtf8(text + L"\n");
 }
 
 std::string LowerHex(const unsigned char* bytes, std::size_t count) {

@@ -42,9 +42,10 @@ SignEntries ParseSignEntries(const std::wstring& sign);
 // The well-formed entries of sign for one of keys, in sign's order; empty when none.
 std::vector<KeyedSignature> SignaturesForKeys(const std::wstring& sign,
                                               const std::vector<PackageKey>& keys);
-// The text whose UTF-8 bytes are signed: a version line, then package_name, version,
-// application_name, desktop_shortcut (as read from the document) and the package's SHA-256 in
-// lower-case hex, each on a line of its own. Never fails.
-std::wstring SignedMessageText(const InstallConfig& config, const std::string& packageSha256Hex);
+// The signed bytes: UTF-8 of a version line, then package_name, version, application_name,
+// desktop_shortcut (as read from the document) and the package's SHA-256 in lower-case hex, each
+// on a line of its own. The installer and the publisher's tools both sign and check these.
+// Never fails.
+std::string SignedMessage(const InstallConfig& config, const std::string& packageSha256Hex);
 // bytes as lower-case hex digits. Never fails.
 std::string LowerHex(const unsigned char* bytes, std::size_t count);

@@ -91,20 +91,6 @@ bool VerifiesOver(const Sha256Digest& digest, const P256Point& point,
                                            static_cast<ULONG>(signatureBytes.size()), 0));
 }
 
-// text as UTF-8; empty when it cannot be converted.
-std::string Utf8(const std::wstring& text) {
-    const int size = static_cast<int>(text.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string bytes(static_cast<size_t>(length), '\0');
-    if (WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr,
-                            nullptr) != length) {
-        return {};
-    }
-    return bytes;
-}
-
 }  // namespace
 
 bool PackageSignatureVerifies(const InstallConfig& config, const std::wstring& packagePath,
@@ -112,8 +98,7 @@ bool PackageSignatureVerifies(const InstallConfig& config, const std::wstring& p
     const std::vector<KeyedSignature> signatures = SignaturesForKeys(config.sign, keys);
     Sha256Digest package{};
     if (signatures.empty() || !Sha256OfFile(packagePath, package)) return false;
-    const std::string message =
-        Utf8(SignedMessageText(config, LowerHex(package.data(), package.size())));
+    const std::string message = SignedMessage(config, LowerHex(package.data(), package.size()));
     Sha256Digest digest{};
     if (message.empty() || !Sha256OfBytes(message, digest)) return false;
     for (const KeyedSignature& entry : signatures) {

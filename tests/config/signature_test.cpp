@@ -65,7 +65,7 @@ TEST_F(GoldenSignature, TheKeyIdAndTheMessageAreTheFormatsOwn) {
     EXPECT_EQ(Wide(key.id), id);
     const std::string message = ReadBytes(Golden("message"));
     const std::string hash = message.substr(message.size() - 65, 64);
-    EXPECT_EQ(EncodeUtf8(SignedMessageText(SignedConfig(L""), hash)), message);
+    EXPECT_EQ(SignedMessage(SignedConfig(L""), hash), message);
 }
 
 TEST_F(GoldenSignature, EntriesAreReadAndVerifiedAsTheInstallerDoes) {

@@ -126,7 +126,7 @@ bool CheckPackageSignature(const std::filesystem::path& path, ConfigCheck& check
         failure = "cannot read " + path.string();
         return false;
     }
-    const std::string message = EncodeUtf8(SignedMessageText(check.config, hash));
+    const std::string message = SignedMessage(check.config, hash);
     const std::vector<KeyedSignature> signatures =
         SignaturesForKeys(check.config.sign, check.publicKeys);
     check.signatureChecked = true;
