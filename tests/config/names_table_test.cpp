@@ -18,8 +18,10 @@
 
 namespace {
 
+// Little-endian; bytes past the eighth are zero (a run of zero fields is written at once, and a
+// shift by 64 or more is undefined).
 void Put(std::string& out, std::uint64_t value, int size) {
-    for (int i = 0; i < size; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    for (int i = 0; i < size; ++i) out += static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xFF : 0);
 }
 
 // A ZIP archive of stored entries with these names (empty files, the UTF-8 flag on names
