@@ -160,7 +160,10 @@ bool SaveScreenshot(const std::string& name) {
     const std::wstring windowsPath = folder + L"\\" + FromUtf8(name) + L".png";
     DeleteFileW(windowsPath.c_str());
     // Wine starts Unix programs given by a Z: path; ImageMagick reads the X display directly.
-    std::wstring commandLine = L"Z:\\usr\\bin\\import -window root " + FromUtf8(unixPath);
+    // Through env: ImageMagick 7 (Debian 13) picks its tool by the name it was started under, and
+    // Wine would start it as "\usr\bin\import", which it does not know.
+    std::wstring commandLine =
+        L"Z:\\usr\\bin\\env /usr/bin/import -window root " + FromUtf8(unixPath);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
