@@ -28,9 +28,6 @@ bool DirectoryHasEntries(const std::wstring& dir);
 // compared case-insensitively; an empty archiveName ignores no archive): an entry an unpacker
 // made. False for a missing directory.
 bool DirectoryHasUnpackedEntries(const std::wstring& dir, const std::wstring& archiveName);
-// The system folder (GetSystemDirectoryW) + "\\" + relativePath; empty when the system folder
-// cannot be read.
-std::wstring SystemProgramPath(const std::wstring& relativePath);
 // True when the program at programPath started (without a console, in the system folder) with
 // commandLine and exited with 0 within waitMilliseconds; false when programPath is empty, the
 // system folder cannot be read or the program cannot be started. A process

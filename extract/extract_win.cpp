@@ -7,6 +7,7 @@
 #include "extract/folder_walk.h"
 #include "extract/zip_listing.h"
 #include "handles/handles.h"
+#include "loader/system_library.h"
 #include "status/status.h"
 
 namespace {
@@ -178,7 +179,7 @@ bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir) {
 
 bool ExtractWithTar(const std::wstring& zipPath, const std::wstring& destDir) {
     CreateDirectoryW(destDir.c_str(), nullptr);
-    return RunHiddenCommand(SystemProgramPath(TarProgram), TarCommandLine(zipPath, destDir),
+    return RunHiddenCommand(SystemFolderPath(TarProgram), TarCommandLine(zipPath, destDir),
                             INFINITE, false);
 }
 
@@ -194,7 +195,7 @@ bool ExtractWithVbscript(const std::wstring& zipPath, const std::wstring& destDi
         DWORD written = 0;
         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }  // closed here: the script host must be able to open it
-    const bool result = RunHiddenCommand(SystemProgramPath(ScriptHostProgram),
+    const bool result = RunHiddenCommand(SystemFolderPath(ScriptHostProgram),
                                          CscriptCommandLine(scriptPath), waitMilliseconds, true);
     DeleteFileW(scriptPath.c_str());
     return result;
@@ -202,7 +203,7 @@ bool ExtractWithVbscript(const std::wstring& zipPath, const std::wstring& destDi
 
 bool ExtractWithPowerShell(const std::wstring& zipPath, const std::wstring& destDir) {
     CreateDirectoryW(destDir.c_str(), nullptr);
-    return RunHiddenCommand(SystemProgramPath(PowerShellProgram),
+    return RunHiddenCommand(SystemFolderPath(PowerShellProgram),
                             PowerShellCommandLine(zipPath, destDir), INFINITE, false);
 }
 
@@ -232,13 +233,6 @@ bool DirectoryHasUnpackedEntries(const std::wstring& dir, const std::wstring& ar
     return false;
 }
 
-std::wstring SystemProgramPath(const std::wstring& relativePath) {
-    wchar_t folder[MAX_PATH + 1] = {};
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return {};
-    return std::wstring(folder, length) + L"\\" + relativePath;
-}
-
 bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& commandLine,
                       DWORD waitMilliseconds, bool hideChildWindows) {
     if (programPath.empty()) return false;
@@ -253,7 +247,7 @@ bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& comma
     buffer.push_back(L'\0');
     // Not the installer's current folder (often Downloads): Windows looks for a DLL that a
     // program loads on demand in its current folder.
-    const std::wstring systemFolder = SystemProgramPath(L"");
+    const std::wstring systemFolder = SystemFolderPath(L"");
     if (systemFolder.empty()) return false;
     const KernelHandle job = CreateKillOnCloseJob();
     // Suspended until it is in the job, so that nothing it starts escapes the job.

@@ -5,5 +5,10 @@
 
 #include <windows.h>
 
+#include <string>
+
+// The system folder (GetSystemDirectoryW) + "\\" + relativePath; empty when the system folder
+// cannot be read.
+std::wstring SystemFolderPath(const std::wstring& relativePath);
 // The module GetSystemDirectoryW() + "\\" + fileName; null when it cannot be loaded from there.
 HMODULE LoadSystemLibrary(const wchar_t* fileName);

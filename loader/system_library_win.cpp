@@ -81,10 +81,15 @@ FARPROC WINAPI OnDelayLoadFailure(unsigned notice, PDelayLoadInfo info) {
 INSTALLER_DELAY_LOAD_HOOK PfnDliHook __pfnDliNotifyHook2 = OnDelayLoadNotice;
 INSTALLER_DELAY_LOAD_HOOK PfnDliHook __pfnDliFailureHook2 = OnDelayLoadFailure;
 
-HMODULE LoadSystemLibrary(const wchar_t* fileName) {
+std::wstring SystemFolderPath(const std::wstring& relativePath) {
     wchar_t folder[MAX_PATH + 1] = {};
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) return nullptr;
-    const std::wstring path = std::wstring(folder, length) + L"\\" + fileName;
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (length == 0 || length > MAX_PATH) return {};
+    return std::wstring(folder, length) + L"\\" + relativePath;
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* fileName) {
+    const std::wstring path = SystemFolderPath(fileName);
+    return path.empty() ? nullptr
+                        : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

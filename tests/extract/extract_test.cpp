@@ -16,6 +16,7 @@
 
 #include "extract/commands.h"
 #include "extract/extract.h"
+#include "loader/system_library.h"
 #include "handles/handles.h"
 #include "status/status_memory.h"
 #include "tests/extract/zip_writer.h"
@@ -414,7 +415,7 @@ TEST_F(ExtractTest, StandinNoticesAnotherUnpackerRunning) {
     for (int i = 0; i < 200 && Runs().empty(); ++i) Sleep(50);
     ASSERT_EQ(Runs().size(), 1u);
 
-    EXPECT_TRUE(RunHiddenCommand(SystemProgramPath(PowerShellProgram),
+    EXPECT_TRUE(RunHiddenCommand(SystemFolderPath(PowerShellProgram),
                                  L"powershell.exe -command \"Expand-Archive\"", INFINITE, false));
     TerminateProcess(child.process.get(), 1);
     WaitForSingleObject(child.process.get(), 30000);
@@ -523,14 +524,14 @@ TEST_F(ExtractTest, HiddenCommandSucceedsOnExitCodeZeroOnly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetBehaviours(std::wstring(c.behaviour) + L" fail fail");
-        EXPECT_EQ(RunHiddenCommand(SystemProgramPath(c.program), c.commandLine, c.limit, false),
+        EXPECT_EQ(RunHiddenCommand(SystemFolderPath(c.program), c.commandLine, c.limit, false),
                   c.result);
         EXPECT_FALSE(StandinStillRunning());
     }
 }
 
 TEST_F(NoTarExtractTest, MissingTarGoesStraightToTheScriptHost) {
-    ASSERT_FALSE(PathExists(SystemProgramPath(TarProgram)))
+    ASSERT_FALSE(PathExists(SystemFolderPath(TarProgram)))
         << "this test needs a system without tar.exe";
     struct Case {
         const char* name;
