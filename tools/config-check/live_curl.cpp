@@ -13,16 +13,13 @@
 #include <string>
 #include <system_error>
 
+#include "tools/config-check/owned_file.h"
 #include "tools/config-check/package.h"
 #include "names/utf8.h"
 
 namespace {
 
 using Curl = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
-// Through a function of our own: glibc 2.41 declares fclose with attributes that a template
-// argument of its type would drop, which g++ 14 reports.
-void CloseFile(std::FILE* file) { std::fclose(file); }
-using File = std::unique_ptr<std::FILE, decltype(&CloseFile)>;
 
 const char ConfigPath[] = "/app/lumadesk/version.json";
 // Far more than any configuration document; a body past it is something else.
@@ -215,7 +212,7 @@ bool CheckFetchedPackage(const std::string& url, const std::string& authorities,
         failure = "cannot make a temporary file for the package in " + path;
         return false;
     }
-    File file(fdopen(descriptor, "wb"), CloseFile);
+    OwnedFile file(fdopen(descriptor, "wb"), CloseFile);
     if (!file) {
         close(descriptor);
         std::remove(path.c_str());

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "names/utf8.h"
+#include "tools/config-check/owned_file.h"
 
 namespace {
 
@@ -89,8 +90,7 @@ bool Verifies(const P256Point& point, const P256Signature& signature, const std:
 }  // namespace
 
 bool ReadPublicKeyFile(const std::filesystem::path& path, PackageKey& key, std::string& failure) {
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"),
-                                                            std::fclose);
+    const OwnedFile file(std::fopen(path.c_str(), "rb"), CloseFile);
     if (!file) {
         failure = "cannot read " + path.string();
         return false;
