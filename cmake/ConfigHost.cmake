@@ -40,3 +40,15 @@ function(installer_write_config_url output host)
 extern const wchar_t ConfigUrl[] = L\"https://${host}/app/lumadesk/version.json\";
 ")
 endfunction()
+
+# Says at configure time which address the installer will fetch, so that a build for testing
+# (a port, the .invalid placeholder) is seen before it is published.
+function(installer_report_config_url host)
+    set(note "")
+    if(host MATCHES ":[0-9]+$")
+        set(note " (a port: for local testing only, tools/sign refuses it without --test)")
+    elseif(host MATCHES "(^|[.])[Ii][Nn][Vv][Aa][Ll][Ii][Dd]$")
+        set(note " (a placeholder that never resolves: set INSTALLER_CONFIG_HOST)")
+    endif()
+    message(STATUS "installer.exe fetches https://${host}/app/lumadesk/version.json${note}")
+endfunction()

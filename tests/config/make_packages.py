@@ -5,6 +5,7 @@ use (Python's zipfile, Info-ZIP zip, 7-Zip), in OUTDIR; OUTDIR is also the test 
 Usage: make_packages.py OUTDIR BASE   (BASE: https://HOST:PORT of the test server over OUTDIR)
 """
 
+import hashlib
 import os
 import shutil
 import subprocess
@@ -13,10 +14,15 @@ import zipfile
 
 PROGRAM = b"MZ" + b"LumaDesk program " * 2000  # compressible, so that 7-Zip compresses it
 
-def document(url, application="LumaDesk.exe"):
+def document(url, application="LumaDesk.exe", sign="0"):
     return ('{"package_name":"lumadesk","windows":{"application_name":"%s",'
-            '"desktop_shortcut":"LumaDesk","version":"2.4.1","url":"%s","sign":"0"}}\n'
-            % (application, url))
+            '"desktop_shortcut":"LumaDesk","version":"2.4.1","url":"%s","sign":"%s"}}\n'
+            % (application, url, sign))
+
+
+def sha256_of(path):
+    with open(path, "rb") as file:
+        return hashlib.sha256(file.read()).hexdigest()
 
 
 def write(path, data):
@@ -83,8 +89,16 @@ def main():
         data = file.read()
     write(at("cut.zip"), data[: len(data) // 2])
 
+    # A document whose sign holds python.zip's SHA-256, as tools/release writes it (upper case:
+    # the hash is compared without letter case).
+    python_hash = sha256_of(at("python.zip"))
+    write(at("document-hash.json"), document("https://cdn.example.com/lumadesk-2.4.1.zip",
+                                             sign=python_hash.upper()))
+
     # The documents that the live tests put in place as app/lumadesk/version.json.
-    write(at("live/good.json"), document(base + "/python.zip"))
+    write(at("live/good.json"), document(base + "/python.zip", sign=python_hash))
+    write(at("live/stale-package.json"),
+          document(base + "/no-app.zip", application="readme.txt", sign=python_hash))
     write(at("live/missing-package.json"), document(base + "/no-such-package.zip"))
     write(at("live/no-app.json"), document(base + "/no-app.zip"))
     write(at("live/short-package.json"), document(base + "/test/close?after=1000&size=5000"))

@@ -5,6 +5,7 @@ import hashlib
 import json
 import os
 import shutil
+import stat
 import struct
 import subprocess
 import tempfile
@@ -36,7 +37,8 @@ def make_appdir(root):
     return appdir
 
 
-def release(appdir, outdir, *options, epoch=EPOCH):
+def release(appdir, outdir, *options, epoch=EPOCH, umask=None):
+    """tools/release's result; appdir None for --document-only."""
     args = {"--package-name": "Luma", "--version": "2.4", "--application": "Luma.exe",
             "--shortcut": "极简桌面", "--base-url": BASE, "--config-check": CONFIG_CHECK}
     extra = []
@@ -48,7 +50,9 @@ def release(appdir, outdir, *options, epoch=EPOCH):
             extra.append(option)
     command = [TOOL] + [part for pair in args.items() for part in pair] + extra
     env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
-    return subprocess.run(command + [appdir, outdir], capture_output=True, text=True, env=env)
+    folders = [outdir] if appdir is None else [appdir, outdir]
+    return subprocess.run(command + folders, capture_output=True, text=True, env=env,
+                          preexec_fn=None if umask is None else lambda: os.umask(umask))
 
 
 def read(path):
@@ -128,7 +132,73 @@ class SameBytes(unittest.TestCase):
                 self.assertEqual(read(os.path.join(first, *parts)),
                                  read(os.path.join(second, *parts)))
             # Into the same folder again: the published package is the same, so it stays.
-            self.assertEqual(release(appdir, first).returncode, 0)
+            again = release(appdir, first)
+            self.assertEqual(again.returncode, 0, again.stderr)
+            self.assertIn("kept " + os.path.join(first, *PACKAGE), again.stdout)
+
+
+class Modes(unittest.TestCase):
+    def test_outdir_and_its_folders_get_the_modes_the_umask_gives(self):
+        # (umask, folders, files)
+        for umask, folder_mode, file_mode in ((0o022, 0o755, 0o644), (0o027, 0o750, 0o640)):
+            with self.subTest(oct(umask)), tempfile.TemporaryDirectory() as root:
+                out = os.path.join(root, "out")
+                result = release(make_appdir(root), out, umask=umask)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                for top, folders, files in os.walk(out):
+                    self.assertEqual(stat.S_IMODE(os.stat(top).st_mode), folder_mode, top)
+                    for name in files:
+                        path = os.path.join(top, name)
+                        self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), file_mode, path)
+
+
+class DocumentOnly(unittest.TestCase):
+    """Rolling back: version.json pointed again at a package the store holds already."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.root)
+        self.out = os.path.join(self.root, "out")
+        appdir = make_appdir(self.root)
+        for version in ("2.4", "2.5"):
+            result = release(appdir, self.out, "--version=" + version,
+                             "--base-url=https://cdn.example.com/p/" + version + "/")
+            self.assertEqual(result.returncode, 0, result.stderr)
+        self.published = {name: read(os.path.join(self.out, name)) for name in tree(self.out)}
+
+    def document_only(self, *options):
+        return release(None, self.out, "--document-only", "--version=2.4",
+                       "--base-url=https://cdn.example.com/p/2.4/", *options)
+
+    def test_the_document_points_at_the_kept_package_and_nothing_else_changes(self):
+        result = self.document_only()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        package = os.path.join("p", "2.4", "Luma-2.4.zip")
+        self.assertIn("kept " + os.path.join(self.out, package), result.stdout)
+        document = json.loads(read(os.path.join(self.out, *DOCUMENT)))["windows"]
+        self.assertEqual((document["version"], document["url"], document["sign"]),
+                         ("2.4", "https://cdn.example.com/p/2.4/Luma-2.4.zip",
+                          hashlib.sha256(self.published[package]).hexdigest()))
+        self.assertEqual(tree(self.out), sorted(self.published))
+        for name, data in self.published.items():
+            if name != os.path.join(*DOCUMENT):
+                self.assertEqual(read(os.path.join(self.out, name)), data, name)
+
+    def test_refusals_leave_the_document_as_it_was(self):
+        # (case, options, exit status, what the message says)
+        cases = [("no such package", ["--version=3.0", "--base-url=https://cdn.example.com/p/3.0/"],
+                  1, "is not a file: --document-only"),
+                 ("application not in the package", ["--application=Other.exe"], 1,
+                  "does not find the application"),
+                 ("an APPDIR as well", [self.root], 2, "with --document-only OUTDIR alone")]
+        for case, options, status, message in cases:
+            with self.subTest(case):
+                result = self.document_only(*options)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertEqual(read(os.path.join(self.out, *DOCUMENT)),
+                                 self.published[os.path.join(*DOCUMENT)])
+                self.assertEqual(sorted(os.listdir(self.root)), ["app", "out"])
 
 
 def move_into_subfolder(appdir):

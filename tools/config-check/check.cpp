@@ -75,6 +75,24 @@ ConfigCheck CheckConfigDocument(const std::string& bytes,
     return check;
 }
 
+void CompareSignWithPackageHash(ConfigCheck& check, const std::string& packageSha256) {
+    const std::wstring& sign = check.config.sign;
+    if (sign.size() != 64) return;
+    std::string written;
+    for (const wchar_t c : sign) {
+        const bool letter = (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+        if (!letter && !(c >= L'0' && c <= L'9')) return;
+        written += static_cast<char>(letter ? (c | 0x20) : c);
+    }
+    if (written == packageSha256) return;
+    check.errors.push_back(
+        {"sign-hash-mismatch",
+         L"sign holds the SHA-256 " + sign + L", but the package's is " +
+             std::wstring(packageSha256.begin(), packageSha256.end()) +
+             L": the package at the url is not the one this document was written for: a stale "
+             L"cache or a wrong upload."});
+}
+
 std::string FormatCheckReport(const ConfigCheck& check) {
     const InstallConfig& config = check.config;
     const std::pair<const char*, const std::wstring*> members[] = {

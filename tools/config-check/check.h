@@ -35,6 +35,10 @@ struct ConfigCheck {
 // no well-formed entry for one of them. Never fails.
 ConfigCheck CheckConfigDocument(const std::string& bytes,
                                 const std::vector<PackageKey>& publicKeys = {});
+// Adds an error to check when sign holds a SHA-256 (64 hex digits, as tools/release writes it for
+// an unsigned release) other than packageSha256, the lower-case hex hash of the package that
+// was read. Never fails.
+void CompareSignWithPackageHash(ConfigCheck& check, const std::string& packageSha256);
 // The check as one JSON object in UTF-8, ending in a line feed. Never fails.
 std::string FormatCheckReport(const ConfigCheck& check);
 // 0 when the release would install as meant (under strict: without any warning either), else 1.

@@ -11,8 +11,10 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <system_error>
 
+#include "tools/config-check/certificate_check.h"
 #include "tools/config-check/owned_file.h"
 #include "tools/config-check/package.h"
 #include "names/utf8.h"
@@ -56,8 +58,23 @@ struct Transfer {
     long status = 0;
     curl_off_t announced = -1;  // Content-Length, -1 when none was sent
     curl_off_t received = 0;
-    std::string detail;  // libcurl's own words about a failure
+    std::string detail;           // libcurl's own words about a failure
+    std::string host;             // the host of the last request, after any redirect
+    std::string peerCertificate;  // its server's certificate in PEM; empty over http://
 };
+
+// The host part of url as libcurl reads it (an IPv6 literal in brackets); empty when it has none.
+std::string HostOf(const char* url) {
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parts(curl_url(), curl_url_cleanup);
+    char* host = nullptr;
+    if (!parts || curl_url_set(parts.get(), CURLUPART_URL, url, 0) != CURLUE_OK ||
+        curl_url_get(parts.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+        return {};
+    }
+    const std::string copy = host;
+    curl_free(host);
+    return copy;
+}
 
 struct DocumentTarget {
     std::string bytes;
@@ -116,6 +133,7 @@ Transfer Fetch(const std::string& url, const std::string& caBundle, curl_write_c
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, 60L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_CERTINFO, 1L);
     curl_blob blob{const_cast<char*>(caBundle.data()), caBundle.size(), CURL_BLOB_NOCOPY};
     if (!caBundle.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
 
@@ -125,6 +143,18 @@ Transfer Fetch(const std::string& url, const std::string& caBundle, curl_write_c
     curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &transfer.announced);
     curl_easy_getinfo(handle, CURLINFO_SIZE_DOWNLOAD_T, &transfer.received);
     transfer.detail = detail[0] != '\0' ? detail : curl_easy_strerror(transfer.code);
+    char* last = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &last);
+    transfer.host = last ? HostOf(last) : "";
+    curl_certinfo* chain = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_CERTINFO, &chain) == CURLE_OK && chain &&
+        chain->num_of_certs > 0) {
+        const std::string_view field = "Cert:";
+        for (curl_slist* item = chain->certinfo[0]; item; item = item->next) {
+            if (std::string_view(item->data).substr(0, field.size()) == field)
+                transfer.peerCertificate = item->data + field.size();
+        }
+    }
     return transfer;
 }
 
@@ -181,6 +211,27 @@ void Tell(ConfigCheck& check, const wchar_t* what, const std::string& url,
                                                      trouble + L"; the installer stops there."});
 }
 
+// libcurl accepts an IP address entry of the certificate for an address in the url; the
+// installer's WinINet under Wine compares the address only with the DNS entries and fails.
+void WarnOfAddressOnlyCertificate(ConfigCheck& check, const Transfer& transfer) {
+    if (transfer.code != CURLE_OK ||
+        !CoversIpLiteralOnlyAsAddress(transfer.peerCertificate, transfer.host))
+        return;
+    const std::wstring host = DecodeUtf8AsWindowsDoes(transfer.host);
+    const Finding finding{
+        "live-certificate-address-only",
+        L"The certificate of " + host +
+            L" names it only as an IP address, not as a DNS name: WinINet under Wine matches "
+            L"an address in the url only against the DNS names and fails the TLS connection; "
+            L"name the host both ways in the subjectAltName (IP:" +
+            host + L",DNS:" + host + L")."};
+    // The document and the package often come from the same server: say it once.
+    for (const Finding& known : check.warnings) {
+        if (known == finding) return;
+    }
+    check.warnings.push_back(finding);
+}
+
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
@@ -232,6 +283,7 @@ bool CheckFetchedPackage(const std::string& url, const std::string& authorities,
             Tell(check, L"The package", url, trouble);
         } else {
             checked = CheckPackageFile(path, check, failure);
+            WarnOfAddressOnlyCertificate(check, transfer);
         }
     } catch (...) {
         file.reset();
@@ -281,6 +333,7 @@ bool CheckLiveDeployment(const std::string& base, const std::filesystem::path& c
         Tell(check, L"The configuration document", documentUrl, trouble);
     } else {
         check = CheckConfigDocument(document.bytes, check.publicKeys);
+        WarnOfAddressOnlyCertificate(check, transfer);
         if (!check.config.url.empty()) {
             checked =
                 CheckFetchedPackage(EncodeUtf8(check.config.url), authorities, check, failure);

@@ -137,6 +137,14 @@ bool CheckPackageFile(const std::filesystem::path& path, ConfigCheck& check, std
     check.packageChecked = true;
     check.package = {};
     if (!check.publicKeys.empty() && !CheckPackageSignature(path, check, failure)) return false;
+    if (check.config.sign.size() == 64) {
+        const std::string hash = FileSha256(path);
+        if (hash.empty()) {
+            failure = "cannot read " + path.string();
+            return false;
+        }
+        CompareSignWithPackageHash(check, hash);
+    }
     std::optional<std::vector<ZipEntry>> entries = ListZipEntries(size, ReaderFrom(file, 0));
     // The unpackers read past a self-extractor's stub; the installer's listing does not.
     const std::uint64_t stub = entries ? 0 : StubSize(ReaderFrom(file, 0), size);

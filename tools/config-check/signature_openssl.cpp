@@ -42,25 +42,6 @@ std::string Sha256(const unsigned char* bytes, std::size_t size) {
     return LowerHex(digest, length);
 }
 
-// The package's SHA-256 in hex; empty when it cannot be read.
-std::string FileSha256(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    const DigestContext context = NewDigest();
-    if (!file || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
-    std::vector<char> block(std::size_t{1} << 20);
-    while (file) {
-        file.read(block.data(), static_cast<std::streamsize>(block.size()));
-        if (file.bad()) return {};
-        if (EVP_DigestUpdate(context.get(), block.data(),
-                             static_cast<std::size_t>(file.gcount())) != 1)
-            return {};
-    }
-    unsigned char digest[32];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return {};
-    return LowerHex(digest, length);
-}
-
 bool Verifies(const P256Point& point, const P256Signature& signature, const std::string& message) {
     std::vector<unsigned char> info(std::begin(P256KeyPrefix), std::end(P256KeyPrefix));
     info.insert(info.end(), point.begin(), point.end());
@@ -88,6 +69,24 @@ bool Verifies(const P256Point& point, const P256Signature& signature, const std:
 }
 
 }  // namespace
+
+std::string FileSha256(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    const DigestContext context = NewDigest();
+    if (!file || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
+    std::vector<char> block(std::size_t{1} << 20);
+    while (file) {
+        file.read(block.data(), static_cast<std::streamsize>(block.size()));
+        if (file.bad()) return {};
+        if (EVP_DigestUpdate(context.get(), block.data(),
+                             static_cast<std::size_t>(file.gcount())) != 1)
+            return {};
+    }
+    unsigned char digest[32];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return {};
+    return LowerHex(digest, length);
+}
 
 bool ReadPublicKeyFile(const std::filesystem::path& path, PackageKey& key, std::string& failure) {
     const OwnedFile file(std::fopen(path.c_str(), "rb"), CloseFile);
