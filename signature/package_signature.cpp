@@ -1,6 +1,7 @@
 #include "signature/package_signature.h"
 
 #include <optional>
+#include <utility>
 
 #include "names/utf8.h"
 
@@ -95,6 +96,20 @@ std::string SignedMessage(const InstallConfig& config, const std::string& packag
     }
     text.append(packageSha256Hex.begin(), packageSha256Hex.end());
     return EncodeUtf8(text + L"\n");
+}
+
+std::wstring SignedValueWithControlCharacter(const InstallConfig& config) {
+    const std::pair<const wchar_t*, const std::wstring*> values[] = {
+        {L"package_name", &config.package_name},
+        {L"version", &config.version},
+        {L"application_name", &config.application_name},
+        {L"desktop_shortcut", &config.desktop_shortcut}};
+    for (const auto& [key, value] : values) {
+        for (const wchar_t unit : *value) {
+            if (unit < 0x20 || unit == 0x7F) return key;
+        }
+    }
+    return {};
 }
 
 std::string LowerHex(const unsigned char* bytes, std::size_t count) {

@@ -47,5 +47,9 @@ std::vector<KeyedSignature> SignaturesForKeys(const std::wstring& sign,
 // on a line of its own. The installer and the publisher's tools both sign and check these.
 // Never fails.
 std::string SignedMessage(const InstallConfig& config, const std::string& packageSha256Hex);
+// The key of the first signed value (package_name, version, application_name, desktop_shortcut, in
+// that order) that holds a control character (U+0000-U+001F or U+007F), which could move a line
+// boundary of the signed message; empty when none does. Never fails.
+std::wstring SignedValueWithControlCharacter(const InstallConfig& config);
 // bytes as lower-case hex digits. Never fails.
 std::string LowerHex(const unsigned char* bytes, std::size_t count);

@@ -120,4 +120,28 @@ TEST_F(GoldenSignature, EntriesAreReadAndVerifiedAsTheInstallerDoes) {
     }
 }
 
+// A line feed inside one value and a line feed between two values must not sign the same bytes:
+// every signed value with a control character is named, the url and sign are not signed.
+TEST(SignedValues, AControlCharacterInASignedValueIsNamed) {
+    const struct {
+        std::wstring InstallConfig::*field;
+        std::wstring value;
+        std::wstring named;
+    } cases[] = {
+        {&InstallConfig::package_name, L"a\nb", L"package_name"},
+        {&InstallConfig::version, std::wstring(L"1\0", 2), L"version"},
+        {&InstallConfig::application_name, L"A.exe\nB", L"application_name"},
+        {&InstallConfig::desktop_shortcut, L"B\x1f", L"desktop_shortcut"},
+        {&InstallConfig::desktop_shortcut, L"B\x7f", L"desktop_shortcut"},
+        {&InstallConfig::desktop_shortcut, L"示例\u0080 程序", L""},
+        {&InstallConfig::url, L"https://x/\n", L""},
+        {&InstallConfig::sign, L"es256:a\tb", L""},
+    };
+    for (const auto& row : cases) {
+        InstallConfig config = SignedConfig(L"");
+        config.*row.field = row.value;
+        EXPECT_EQ(SignedValueWithControlCharacter(config), row.named) << row.named;
+    }
+}
+
 }  // namespace
