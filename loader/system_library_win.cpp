@@ -35,11 +35,11 @@ const DelayLoadedDll* Listed(const char* dllName) {
     return nullptr;
 }
 
-// A DLL the table does not name fails as if it could not be loaded: a search by name could find
-// it beside the exe. Its answer is zero, the failure of BOOL, handle, pointer and count results;
-// our status-code callers check the handles their calls fill, so not even they take a zero for a
-// call that ran. No one answer fails for every kind of result: a DLL whose zero means success
-// belongs in the table with an answer of its own.
+// A DLL the table does not name fails as if it could not be loaded, wherever a copy of it lies: a
+// search by name could find one beside the exe. Its answer is zero, the failure of BOOL, handle,
+// pointer and count results; our status-code callers check the handles their calls fill, so not
+// even they take a zero for a call that ran. No one answer fails for every kind of result: a DLL
+// whose zero means success belongs in the table with an answer of its own.
 FARPROC FailureFor(const char* dllName) {
     const DelayLoadedDll* dll = Listed(dllName);
     return dll ? dll->failure : reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FailWithZero));
@@ -79,9 +79,9 @@ void RestoreEntryProtection() {
 
 // Before the helper loads a DLL: a listed one from the system folder by full path; otherwise the
 // DLL's failure answer in place of the function (not kept: the next call tries again). Without the
-// early answer the helper would fall back to its own search by name, which looks beside the exe
-// (first, on Windows 7 without KB2533623). Every path below answers, so the helper never raises
-// its exception and always ends with dliNoteEndProcessing.
+// early answer the helper would fall back to its own search by name, which on Windows 7 without
+// KB2533623 looks beside the exe first. Every path below answers, so the helper never raises its
+// exception and always ends with dliNoteEndProcessing.
 FARPROC WINAPI OnDelayLoadNotice(unsigned notice, PDelayLoadInfo info) {
     switch (notice) {
         case dliStartProcessing:
