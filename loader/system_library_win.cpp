@@ -25,41 +25,77 @@ const DelayLoadedDll DelayLoadedDlls[] = {
     {"bcrypt.dll", reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FailWithDllNotFound))},
 };
 
-FARPROC FailureFor(const char* dllName) {
+const DelayLoadedDll* Listed(const char* dllName) {
     for (const DelayLoadedDll& dll : DelayLoadedDlls) {
         if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, dll.name, -1, dllName, -1) ==
             CSTR_EQUAL) {
-            return dll.failure;
+            return &dll;
         }
     }
     return nullptr;
 }
 
-HMODULE LoadByAsciiName(const char* dllName) {
+// A DLL the table does not name fails as if it could not be loaded, wherever a copy of it lies: a
+// search by name could find one beside the exe. Its answer is zero, the failure of BOOL, handle,
+// pointer and count results; our status-code callers check the handles their calls fill, so not
+// even they take a zero for a call that ran. No one answer fails for every kind of result: a DLL
+// whose zero means success belongs in the table with an answer of its own.
+FARPROC FailureFor(const char* dllName) {
+    const DelayLoadedDll* dll = Listed(dllName);
+    return dll ? dll->failure : reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FailWithZero));
+}
+
+// A listed DLL from the system folder; null for one the table does not name.
+HMODULE LoadListed(const char* dllName) {
+    if (!Listed(dllName)) return nullptr;
     const std::wstring name(dllName, dllName + std::strlen(dllName));
     return LoadSystemLibrary(name.c_str());
 }
 
 // The helper writes each function's address into the delay-load import table, which binutils 2.44
 // (Debian 13) places in a read-only section; mingw-w64 12's helper does not unprotect it as
-// Microsoft's does, and the first call would end the process. The page becomes writable, as it
-// always was with binutils 2.40.
+// Microsoft's does, and the first call would end the process. The entry's page is writable from
+// dliStartProcessing to dliNoteEndProcessing, which the helper sends on every path that returns
+// (it writes the entry in between or not at all), and then gets its protection back. Resolutions
+// take turns: two at once could each take the other's writable page for the one to restore.
+SRWLOCK EntryLock = SRWLOCK_INIT;
+FARPROC* WritableEntry = nullptr;
+DWORD EntryProtection = 0;
+
 void MakeEntryWritable(FARPROC* entry) {
-    DWORD previous = 0;
-    VirtualProtect(entry, sizeof(*entry), PAGE_READWRITE, &previous);
+    AcquireSRWLockExclusive(&EntryLock);
+    if (VirtualProtect(entry, sizeof(*entry), PAGE_READWRITE, &EntryProtection)) {
+        WritableEntry = entry;
+    }
 }
 
-// Before the helper loads a DLL: from the system folder by full path; when that fails, the DLL's
-// failure answer in place of the function (not kept: the next call tries again). Without the early
-// answer the helper would fall back to its own search by name, which on Windows 7 without
-// KB2533623 looks beside the exe first.
+void RestoreEntryProtection() {
+    DWORD writable = 0;
+    if (WritableEntry)
+        VirtualProtect(WritableEntry, sizeof(*WritableEntry), EntryProtection, &writable);
+    WritableEntry = nullptr;
+    ReleaseSRWLockExclusive(&EntryLock);
+}
+
+// Before the helper loads a DLL: a listed one from the system folder by full path; otherwise the
+// DLL's failure answer in place of the function (not kept: the next call tries again). Without the
+// early answer the helper would fall back to its own search by name, which on Windows 7 without
+// KB2533623 looks beside the exe first. Every path below answers, so the helper never raises its
+// exception and always ends with dliNoteEndProcessing.
 FARPROC WINAPI OnDelayLoadNotice(unsigned notice, PDelayLoadInfo info) {
     switch (notice) {
         case dliStartProcessing:
             MakeEntryWritable(info->ppfn);
-            return LoadByAsciiName(info->szDll) == nullptr ? FailureFor(info->szDll) : nullptr;
-        case dliNotePreLoadLibrary:
-            return reinterpret_cast<FARPROC>(LoadByAsciiName(info->szDll));
+            return LoadListed(info->szDll) == nullptr ? FailureFor(info->szDll) : nullptr;
+        case dliNotePreLoadLibrary: {
+            // A null module here would make the helper load by name. The program's own module
+            // exports none of the DLL's functions, so the failure hook answers instead.
+            const HMODULE module = LoadListed(info->szDll);
+            return reinterpret_cast<FARPROC>(module ? module : GetModuleHandleW(nullptr));
+        }
+        case dliNoteEndProcessing:
+            RestoreEntryProtection();
+            return nullptr;
         default:
             return nullptr;
     }
