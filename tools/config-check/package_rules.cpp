@@ -126,13 +126,14 @@ void CheckInstallerFileNames(const std::vector<std::wstring>& components, const 
         Tell(told, true, "entry-installer-file",
              L"at the root, the name package.zip, under which the installer downloads the "
              L"package into the install folder and deletes it after unpacking; the entry is "
-             L"unpacked over the archive being read, or deleted with it.",
+             L"unpacked over the archive being read, cannot be made beside it, or is deleted "
+             L"with it.",
              shown);
     } else if (EqualsIgnoringAsciiCase(root, ScriptFileName)) {
         Tell(told, true, "entry-installer-file",
              L"at the root, the name extract_temp.vbs, under which the installer writes the "
              L"script of the shell's copy into the install folder and deletes it; the entry is "
-             L"overwritten, or deleted with it.",
+             L"overwritten, deleted with it, or keeps the script from being written.",
              shown);
     }
 }
