@@ -353,6 +353,35 @@ TEST(ConfigCheckReportTest, EscapesEveryValue) {
               std::string::npos);
 }
 
+// The keyed installer joins the signed values with line feeds and refuses a document in which
+// one holds a control character; the url is not signed, and without keys nothing is.
+TEST(ConfigCheckSignedValuesTest, AControlCharacterInASignedValueFailsWithPublicKeys) {
+    const std::string url = "https://cdn.example.com/a.zip";
+    const struct {
+        const char* name;
+        std::string document;
+        bool keyed;
+        std::wstring named;  // the key the error names; empty: no such error
+    } rows[] = {
+        {"line feed in the version", Document("p", "a.exe", "A", "1\n2", url), true, L"version"},
+        {"DEL in the shortcut", Document("p", "a.exe", "A\x7f", "1", url), true,
+         L"desktop_shortcut"},
+        {"NUL in the package name", Document(std::string("p\0", 2), "a.exe", "A", "1", url), true,
+         L"package_name"},
+        {"tab in the url", Document("p", "a.exe", "A", "1", url + "\t"), true, L""},
+        {"no keys", Document("p", "a.exe", "A", "1\n2", url), false, L""},
+    };
+    const PackageKey key{"0123456789abcdef", {}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ConfigCheck check = CheckConfigDocument(
+            row.document, row.keyed ? std::vector<PackageKey>{key} : std::vector<PackageKey>{});
+        const bool failed = Has(check.errors, "signed-value-control-character");
+        EXPECT_EQ(failed, !row.named.empty());
+        EXPECT_TRUE(!failed || Quotes(check, row.named + L" holds a control character"));
+    }
+}
+
 TEST(ConfigCheckReportTest, ExitCodeFollowsTheErrors) {
     struct ExitRow {
         const char* name;

@@ -2,6 +2,8 @@
 """tools/release with the real config-check: what a good release holds, that the same folder
 gives the same bytes, and that every refusal leaves nothing behind."""
 import hashlib
+import importlib.machinery
+import importlib.util
 import json
 import os
 import shutil
@@ -12,6 +14,7 @@ import tempfile
 import time
 import unittest
 import zipfile
+import zlib
 
 TOOL = os.environ["RELEASE_TOOL"]
 CONFIG_CHECK = os.environ["CONFIG_CHECK"]
@@ -222,6 +225,9 @@ class Refusals(unittest.TestCase):
          lambda d: shutil.copy(os.path.join(d, "data", "readme.txt"),
                                os.path.join(d, "data", "README.txt")), [], 1, "error:"),
         ("no config-check", None, ["--config-check=/nonexistent/config-check"], 2, "not found"),
+        # subprocess passes the lone surrogate on as the byte it stands for, as a shell would.
+        ("a name that is not UTF-8", None, ["--package-name=Luma\udcff"], 2,
+         "'Luma\\xff' is not valid UTF-8"),
     ]
 
     def test_each_refusal_says_why_and_writes_nothing(self):
@@ -330,6 +336,63 @@ class Signed(unittest.TestCase):
                 self.assertEqual(result.returncode, 1, result.stderr)
                 self.assertIn(message, result.stderr)
                 self.assertEqual(os.listdir(root), ["app"])
+
+
+    def test_a_value_with_a_control_character_is_not_signed(self):
+        with tempfile.TemporaryDirectory() as root:
+            result = release(make_appdir(root), os.path.join(root, "out"), "--shortcut=a\x1fb",
+                             "--signing-key", self.keys[0][0])
+            self.assertEqual(result.returncode, 1, result.stderr)
+            self.assertIn("control character", result.stderr)
+            self.assertEqual(os.listdir(root), ["app"])
+
+
+def load_tool():
+    loader = importlib.machinery.SourceFileLoader("release_tool", TOOL)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(loader.name, loader))
+    loader.exec_module(module)
+    return module
+
+
+class Zip64(unittest.TestCase):
+    """Past 4 GiB on sparse files: a file of 4 GiB - 1 bytes (the first size a 32-bit field
+    cannot hold) stands in the folder as a hole, and its data is written as a hole too, so that
+    the files after it lie past 4 GiB without anything of that size being read or written."""
+
+    def test_sizes_and_offsets_past_32_bits_are_read_back_by_zipfile_and_config_check(self):
+        tool = load_tool()
+        size = tool.ZIP32_LIMIT
+        zeros, crc = memoryview(bytes(1 << 24)), 0
+        for at in range(0, size, len(zeros)):
+            crc = zlib.crc32(zeros[:min(len(zeros), size - at)], crc)
+        with tempfile.TemporaryDirectory() as root:
+            appdir = make_appdir(root)
+            big = os.path.join(appdir, "big.bin")
+            with open(big, "wb") as f:
+                f.truncate(size)
+
+            def pack(source, out):
+                if source != big:
+                    return tool.pack_file(source, out)
+                out.seek(size, os.SEEK_CUR)
+                return tool.STORED, crc, size, size
+
+            package, document = os.path.join(root, "package.zip"), os.path.join(root, "v.json")
+            tool.write_package(package, tool.list_folder(appdir), EPOCH, pack)
+            with open(document, "w", encoding="utf-8") as f:
+                f.write(tool.compact_document("Luma", "Luma.exe", "Luma", "2.4",
+                                              "https://cdn.example.com/Luma-2.4.zip", ""))
+            with zipfile.ZipFile(package) as archive:
+                entries = {entry.filename: entry for entry in archive.infolist()}
+                self.assertEqual(entries["big.bin"].file_size, size)
+                self.assertGreater(entries["logs/"].header_offset, size)
+                for name, data in FILES.items():
+                    self.assertEqual(archive.read(name), data, name)
+            code, report = config_check("--package", package, document)
+            self.assertEqual(code, 0, report)
+            self.assertEqual((report["package"]["entries"], report["package"]["bytes"]),
+                             (len(FILES) + len(FOLDERS) + 1,
+                              size + sum(len(data) for data in FILES.values())))
 
 
 class E2eRelease(unittest.TestCase):

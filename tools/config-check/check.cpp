@@ -72,6 +72,17 @@ ConfigCheck CheckConfigDocument(const std::string& bytes,
              L"sign holds no well-formed es256 entry for the public keys given (" + ids +
                  L"): an installer built with them stops before the download."});
     }
+    // The signed values are joined with line feeds: a control character in one could make two
+    // documents sign the same bytes, so a keyed installer refuses the document.
+    const std::wstring controlled =
+        publicKeys.empty() ? L"" : SignedValueWithControlCharacter(check.config);
+    if (!controlled.empty()) {
+        check.errors.push_back({"signed-value-control-character",
+                                controlled +
+                                    L" holds a control character (U+0000-U+001F or U+007F): an "
+                                    L"installer built with the public keys given refuses the "
+                                    L"document before the download."});
+    }
     return check;
 }
 

@@ -32,7 +32,8 @@ struct ConfigCheck {
 };
 
 // bytes decoded and parsed as the installer does it; with publicKeys, an error when sign holds
-// no well-formed entry for one of them. Never fails.
+// no well-formed entry for one of them, and one when a signed value holds a control character.
+// Never fails.
 ConfigCheck CheckConfigDocument(const std::string& bytes,
                                 const std::vector<PackageKey>& publicKeys = {});
 // Adds an error to check when sign holds a SHA-256 (64 hex digits, as tools/release writes it for

@@ -53,6 +53,13 @@ std::string CanonicalBase(std::string base) {
     return scheme + authority;
 }
 
+// Headers of the last response (after any redirect) that tell whether a download can resume.
+struct ResumeHeaders {
+    std::string etag;
+    std::string lastModified;
+    std::string contentRange;
+};
+
 struct Transfer {
     CURLcode code = CURLE_OK;
     long status = 0;
@@ -61,6 +68,7 @@ struct Transfer {
     std::string detail;           // libcurl's own words about a failure
     std::string host;             // the host of the last request, after any redirect
     std::string peerCertificate;  // its server's certificate in PEM; empty over http://
+    ResumeHeaders headers;
 };
 
 // The host part of url as libcurl reads it (an IPv6 literal in brackets); empty when it has none.
@@ -96,6 +104,36 @@ std::size_t WriteDocument(char* data, std::size_t size, std::size_t count, void*
     return size * count;
 }
 
+// Takes the first byte that a request for it gets, and ends the transfer at a second one: a
+// server that ignores the range sends the whole package, which is not wanted again.
+std::size_t WriteFirstByte(char* data, std::size_t size, std::size_t count, void* target) {
+    auto* received = static_cast<std::string*>(target);
+    if (received->size() + size * count > 1) return 0;
+    received->append(data, size * count);
+    return size * count;
+}
+
+std::string Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+std::size_t CollectHeader(char* data, std::size_t size, std::size_t count, void* target) {
+    auto* headers = static_cast<ResumeHeaders*>(target);
+    const std::string_view line(data, size * count);
+    if (line.substr(0, 5) == "HTTP/") *headers = {};  // the next response, after a redirect
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return size * count;
+    std::string name(line.substr(0, colon));
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string value = Trimmed(line.substr(colon + 1));
+    if (name == "etag") headers->etag = value;
+    if (name == "last-modified") headers->lastModified = value;
+    if (name == "content-range") headers->contentRange = value;
+    return size * count;
+}
+
 std::size_t WriteFile(char* data, std::size_t size, std::size_t count, void* target) {
     auto* file = static_cast<FileTarget*>(target);
     if (std::fwrite(data, 1, size * count, file->file) != size * count) {
@@ -107,9 +145,10 @@ std::size_t WriteFile(char* data, std::size_t size, std::size_t count, void* tar
 
 // One GET of url as the installer's WinINet session makes it: its user agent, a direct
 // connection whatever the proxy settings, HTTP/1.1, no cache, redirects followed (never from
-// https:// down to http://), certificates checked against caBundle when it is not empty.
+// https:// down to http://), certificates checked against caBundle when it is not empty; with
+// range, only those bytes.
 Transfer Fetch(const std::string& url, const std::string& caBundle, curl_write_callback write,
-               void* target) {
+               void* target, const char* range = nullptr) {
     Curl curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) throw std::bad_alloc();
     char detail[CURL_ERROR_SIZE] = "";
@@ -136,8 +175,11 @@ Transfer Fetch(const std::string& url, const std::string& caBundle, curl_write_c
     curl_easy_setopt(handle, CURLOPT_CERTINFO, 1L);
     curl_blob blob{const_cast<char*>(caBundle.data()), caBundle.size(), CURL_BLOB_NOCOPY};
     if (!caBundle.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO_BLOB, &blob);
+    if (range) curl_easy_setopt(handle, CURLOPT_RANGE, range);
 
     Transfer transfer;
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, CollectHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer.headers);
     transfer.code = curl_easy_perform(handle);
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &transfer.status);
     curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &transfer.announced);
@@ -232,6 +274,42 @@ void WarnOfAddressOnlyCertificate(ConfigCheck& check, const Transfer& transfer) 
     check.warnings.push_back(finding);
 }
 
+// An installer built with INSTALLER_FIELD_NETWORK=ON continues a broken package download with
+// Range and If-Range: it needs a 206 for a range and a strong ETag or a Last-Modified to send
+// along. Without them it downloads the whole package again on every attempt; a warning, since
+// the package still installs.
+void WarnOfNoResume(ConfigCheck& check, const std::string& url, const std::string& authorities,
+                    const Transfer& whole) {
+    const std::wstring shown = DecodeUtf8AsWindowsDoes(url);
+    const std::wstring consequence =
+        L": an installer built with INSTALLER_FIELD_NETWORK=ON cannot resume a broken download of "
+        L"it and downloads the whole package again.";
+    std::string firstByte;
+    const Transfer probe = Fetch(url, authorities, WriteFirstByte, &firstByte, "0-0");
+    const std::string wanted = "bytes 0-0/" + std::to_string(whole.received);
+    if (probe.status != 206 || probe.headers.contentRange != wanted) {
+        const std::wstring answer =
+            probe.status == 206 ? L"206 with Content-Range \"" +
+                                      DecodeUtf8AsWindowsDoes(probe.headers.contentRange) +
+                                      L"\", not \"" + DecodeUtf8AsWindowsDoes(wanted) + L"\""
+            : probe.status != 0 ? L"status " + std::to_wstring(probe.status) + L", not 206"
+                                : L"no answer (" + DecodeUtf8AsWindowsDoes(probe.detail) + L")";
+        check.warnings.push_back(
+            {"live-no-range",
+             L"The package " + shown + L" answers Range: bytes=0-0 with " + answer + consequence});
+    }
+    const std::string& etag = whole.headers.etag;
+    const bool strongEtag = !etag.empty() && etag.compare(0, 2, "W/") != 0;
+    if (!strongEtag && whole.headers.lastModified.empty()) {
+        check.warnings.push_back(
+            {"live-no-validator",
+             L"The package " + shown + L" comes with neither a strong ETag nor a Last-Modified" +
+                 (etag.empty() ? L""
+                               : L" (its ETag " + DecodeUtf8AsWindowsDoes(etag) + L" is weak)") +
+                 consequence});
+    }
+}
+
 bool ReadFile(const std::filesystem::path& path, std::string& bytes) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
@@ -284,6 +362,7 @@ bool CheckFetchedPackage(const std::string& url, const std::string& authorities,
         } else {
             checked = CheckPackageFile(path, check, failure);
             WarnOfAddressOnlyCertificate(check, transfer);
+            WarnOfNoResume(check, url, authorities, transfer);
         }
     } catch (...) {
         file.reset();

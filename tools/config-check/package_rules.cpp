@@ -8,11 +8,15 @@
 #include <string>
 #include <utility>
 
+#include "extract/commands.h"
 #include "names/names.h"
 #include "names/utf8.h"
 #include "tools/config-check/characters.h"
 
 namespace {
+
+// The name the installer downloads the package under, in the folder it unpacks into.
+constexpr wchar_t PackageFileName[] = L"package.zip";
 
 // A user name of this length is common enough that an install path must fit with it.
 constexpr std::size_t UserNameLength = 20;
@@ -108,6 +112,29 @@ void CheckEntryName(const std::wstring& stored, const std::wstring& shown,
     }
     if (name.tooLong) {
         tell("entry-too-long", L"a name longer than 255 characters, the most Windows allows.");
+    }
+}
+
+// The installer keeps files of its own in the install folder while it unpacks there: the
+// archive being read, and the script of the shell's copy, both deleted afterwards. An entry at
+// the root that Windows takes for one of them is written over it, or lost with it.
+void CheckInstallerFileNames(const std::vector<std::wstring>& components, const std::wstring& shown,
+                             std::vector<Told>& told) {
+    if (components.empty()) return;
+    const std::wstring root = WithoutEndingDotsAndBlanks(components.front());
+    if (EqualsIgnoringAsciiCase(root, PackageFileName)) {
+        Tell(told, true, "entry-installer-file",
+             L"at the root, the name package.zip, under which the installer downloads the "
+             L"package into the install folder and deletes it after unpacking; the entry is "
+             L"unpacked over the archive being read, cannot be made beside it, or is deleted "
+             L"with it.",
+             shown);
+    } else if (EqualsIgnoringAsciiCase(root, ScriptFileName)) {
+        Tell(told, true, "entry-installer-file",
+             L"at the root, the name extract_temp.vbs, under which the installer writes the "
+             L"script of the shell's copy into the install folder and deletes it; the entry is "
+             L"overwritten, deleted with it, or keeps the script from being written.",
+             shown);
     }
 }
 
@@ -239,6 +266,7 @@ Findings CheckPackageEntries(const std::vector<ZipEntry>& entries, const Install
                  shown);
         }
         const std::vector<std::wstring> components = PathComponents(name);
+        CheckInstallerFileNames(components, shown, told);
         const auto [earlier, first] = byFoldedName.emplace(FoldCase(Joined(components, L"/")), i);
         if (!first && !(directory && entries[earlier->second].isDirectory)) {
             const bool same =
