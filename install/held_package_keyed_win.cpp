@@ -79,6 +79,15 @@ void EndHashing(BlockHasher& hasher, std::optional<std::thread>& thread) {
     thread->join();
 }
 
+// No DELETE access: tar opens the archive (msvcrt's _wopen) sharing reading and writing but not
+// deleting, so a handle that may delete would lock it out. Not sharing deletion is what keeps
+// others from deleting or renaming it.
+HANDLE OpenForWriting(const std::wstring& path, HeldPackage& package) {
+    package.writer.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return package.writer.get();
+}
+
 }  // namespace
 
 std::wstring DownloadPackage(const std::wstring& url, const std::wstring& packagePath,
@@ -89,21 +98,14 @@ std::wstring DownloadPackage(const std::wstring& url, const std::wstring& packag
     try {
         thread.emplace(HashQueuedBlocks, std::ref(hasher));
     } catch (const std::system_error&) {
+        // No thread to spare: the blocks are hashed on the download's own.
     }
-    const HeldDownload held{[&package](const std::wstring& path) {
-                                // No DELETE access: tar opens the archive (msvcrt's _wopen) sharing
-                                // reading and writing but not deleting, so a handle that may delete
-                                // would lock it out.
-                                package.writer.reset(CreateFileW(
-                                    path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-                                return package.writer.get();
-                            },
-                            [&hasher, &thread] { Hash(hasher, thread, {}); },
-                            [&hasher, &thread](const char* bytes, std::size_t count) {
-                                if (count > 0)
-                                    Hash(hasher, thread, std::vector<char>(bytes, bytes + count));
-                            }};
+    HeldDownload held;
+    held.open = [&package](const std::wstring& path) { return OpenForWriting(path, package); };
+    held.restart = [&hasher, &thread] { Hash(hasher, thread, {}); };
+    held.written = [&hasher, &thread](const char* bytes, std::size_t count) {
+        if (count > 0) Hash(hasher, thread, std::vector<char>(bytes, bytes + count));
+    };
     std::wstring downloaded;
     try {
         downloaded = DownloadToHeldFile(url, packagePath, held);
