@@ -243,8 +243,21 @@ constexpr DWORD UnansweredQuestionMilliseconds = 600000;
 // Unpacks every entry (or only the first file) of zipPath into destination. askBeforeReplacing:
 // a file that exists already stops the copy at a question that nobody answers, as the shell's
 // copy does without "Yes to All".
-bool Unpack(const std::wstring& zipPath, const std::wstring& destination, bool firstFileOnly,
-            bool askBeforeReplacing, std::wstring& error) {
+bool Unpack(const std::wstring& zipPath, bool archiveSharesReadingOnly,
+            const std::wstring& destination, bool firstFileOnly, bool askBeforeReplacing,
+            std::wstring& error) {
+    // Held while the archive is read, which shares writing too (as tar's open does).
+    FileHandle sharingReadingOnly;
+    if (archiveSharesReadingOnly) {
+        sharingReadingOnly.reset(CreateFileW(zipPath.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                             nullptr));
+        if (!sharingReadingOnly) {
+            error = L"cannot open the archive sharing reading only (error " +
+                    std::to_wstring(GetLastError()) + L"): " + zipPath;
+            return false;
+        }
+    }
     std::string zip;
     if (!ReadFileBytes(zipPath, zip)) {
         error = L"cannot read the archive: " + zipPath;
@@ -286,6 +299,10 @@ struct Request {
     std::wstring destination;
     bool createDestination = false;   // Expand-Archive makes it; tar and the shell need it
     bool askBeforeReplacing = false;  // the shell's copy without option 16, "Yes to All"
+    // tar opens the archive as msvcrt's _wopen does, sharing reading and writing (not deleting);
+    // the shell's ZIP folder and Expand-Archive share reading only, so they fail while anyone
+    // holds it with write access.
+    bool archiveSharesReadingOnly = true;
     std::wstring error;
 };
 
@@ -318,6 +335,7 @@ Request ReadTarRequest(const std::vector<std::wstring>& args) {
         return request;
     }
     if (request.destination.empty()) request.destination = L".";
+    request.archiveSharesReadingOnly = false;
     request.understood = true;
     return request;
 }
@@ -489,8 +507,9 @@ int wmain() {
             error = L"destination is not a folder: " + request.destination;
         } else {
             if (request.createDestination) CreateDirectories(request.destination);
-            const bool unpacked = Unpack(request.archive, request.destination, action != L"unpack",
-                                         request.askBeforeReplacing, error);
+            const bool unpacked =
+                Unpack(request.archive, request.archiveSharesReadingOnly, request.destination,
+                       action != L"unpack", request.askBeforeReplacing, error);
             code = unpacked && action != L"partial" ? 0 : 1;
         }
     } else if (action != L"fail" && action != L"hang") {
