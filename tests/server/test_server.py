@@ -271,6 +271,8 @@ def main():
     parser.add_argument("--file-delay", type=float, default=0.0,
                         help="seconds to wait before answering with a file from the root")
     parser.add_argument("--pid-file", help="written with the server's pid once all ports listen")
+    parser.add_argument("--ports-from", metavar="SETTING",
+                        help="the setting the ports follow, named when one is taken")
     args = parser.parse_args()
     if not args.root:
         parser.error("no document root: give --root or set INSTALLER_TEST_SERVER_ROOT")
@@ -289,9 +291,16 @@ def main():
             servers[-1].file_delay = args.file_delay
         except OSError as error:
             reason = "the port is taken" if error.errno == errno.EADDRINUSE else error.strerror
-            sys.exit("test server: cannot listen on %s:%d for %s: %s (is another test server "
-                     "running? stop it with tests/server/serve stop PIDFILE)"
-                     % (args.host, port, name, reason))
+            advice = "is another test server running? stop it with tests/server/serve stop PIDFILE"
+            if args.ports_from:
+                # The tests' own server is stopped by their fixture: the port is most likely
+                # another tree's, whose block of ports is the same.
+                setting = args.ports_from.partition("=")[0]
+                advice = ("by another program or another build tree's tests: this tree's test "
+                          "ports follow %s; configure it with -D%s=N, N the first of 64 free ports"
+                          % (args.ports_from, setting))
+            sys.exit("test server: cannot listen on %s:%d for %s: %s (%s)"
+                     % (args.host, port, name, reason, advice))
     for server in servers:
         threading.Thread(target=server.serve_forever, name=server.name, daemon=True).start()
 
