@@ -15,14 +15,14 @@ constexpr unsigned long ProgressIntervalMilliseconds = 250;
 
 // How one attempt ended.
 enum class AttemptEnd {
-    Complete,     // the whole body is on disk (or in memory)
-    OpenFailed,   // no connection, or the request could not be sent
-    ReadFailed,   // a read failed, a stalled read included
-    ShortBody,    // the body ended before its announced length
-    Status,       // an error status: see StatusIsRetried
-    Certificate,  // the server's certificate was refused
-    WriteFailed,  // the file took not all of the body
-    FileOpenFailed,
+    Complete,      // the whole body is on disk (or in memory)
+    OpenFailed,    // no connection, or the request could not be sent
+    ReadFailed,    // a read failed, a stalled read included
+    ShortBody,     // the body ended before its announced length
+    Status,        // an error status: see StatusIsRetried
+    Certificate,   // the server's certificate was refused
+    WriteFailed,   // the file took not all of the body
+    ProxyRefused,  // the proxy still asks for credentials, or the user cancelled its prompt
 };
 
 // True for the answers that a later attempt may not get again: 408, 429 and every 5xx.

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <climits>
-#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -13,22 +11,16 @@
 
 #include "handles/handles.h"
 #include "net/paths.h"
+#include "net/transfer_win.h"
 #include "status/status.h"
 
 namespace {
 
-constexpr DWORD ChunkBufferBytes = 4096;
 // The text read leaves one byte of the chunk buffer free, the room a terminating zero byte
 // takes behind the data when the chunk is handled as a C string.
 constexpr DWORD TextChunkBytes = ChunkBufferBytes - 1;
 // The file read has no terminator to make room for: it fills the whole buffer.
 constexpr DWORD FileChunkBytes = ChunkBufferBytes;
-// MultiByteToWideChar counts in int: a longer text cannot be decoded in one call.
-constexpr unsigned long long MaxTextBytes = INT_MAX;
-// The body reaches the file in blocks of this size rather than chunk by chunk. Measured under
-// Wine on a 256 MiB download: 4 KiB writes 3.38 s, 256 KiB blocks 3.13 s, 1 MiB blocks 3.93 s
-// (a single write of 1 MiB costs six times as much per byte there).
-constexpr size_t FileBlockBytes = 256 * 1024;
 
 enum class Transfer { Complete, ReadFailed, WriteFailed };
 
@@ -44,38 +36,11 @@ InternetHandle OpenUrl(HINTERNET session, const std::wstring& url) {
                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
 }
 
-bool IsHttpRequest(HINTERNET request) {
-    DWORD type = 0;
-    DWORD size = sizeof(type);
-    return InternetQueryOptionW(request, INTERNET_OPTION_HANDLE_TYPE, &type, &size) &&
-           type == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
-}
-
 // An error status means the body is an error page, not the resource asked for.
 bool HasSuccessStatus(HINTERNET request) {
     if (!IsHttpRequest(request)) return true;
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr)) {
-        return false;
-    }
-    return status < 400;
-}
-
-// The length the server announced; none for other schemes and for bodies that run to the
-// end of the connection or come in chunks.
-std::optional<unsigned long long> AnnouncedLength(HINTERNET request) {
-    if (!IsHttpRequest(request)) return std::nullopt;
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
-        return std::nullopt;
-    }
-    wchar_t* end = nullptr;
-    const unsigned long long length = std::wcstoull(text, &end, 10);
-    if (end == text) return std::nullopt;
-    return length;
+    const unsigned long status = ResponseStatus(request);
+    return status != 0 && status < 400;
 }
 
 // A connection closed cleanly before the announced length ends the reads just like a
@@ -105,16 +70,6 @@ std::optional<std::string> ReadText(const std::wstring& url) {
     }
     if (!ReceivedAnnouncedLength(request.get(), bytes.size())) return std::nullopt;
     return bytes;
-}
-
-std::wstring WideFromUtf8(const std::string& bytes) {
-    const int size = static_cast<int>(bytes.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring text(static_cast<size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, text.data(), length) != length)
-        return {};
-    return text;
 }
 
 // Writes what the block holds and empties it; false when the file takes it not all.

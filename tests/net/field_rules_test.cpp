@@ -21,7 +21,7 @@ TEST(FieldRules, RetriesOnlyWhatAnotherAttemptMayNotMeetAgain) {
         {AttemptEnd::Status, 400, false},    {AttemptEnd::Status, 403, false},
         {AttemptEnd::Status, 404, false},    {AttemptEnd::Status, 416, false},
         {AttemptEnd::Status, 600, false},    {AttemptEnd::Certificate, 0, false},
-        {AttemptEnd::WriteFailed, 0, false}, {AttemptEnd::FileOpenFailed, 0, false},
+        {AttemptEnd::WriteFailed, 0, false}, {AttemptEnd::ProxyRefused, 0, false},
         {AttemptEnd::Complete, 0, false},
     };
     for (const Case& c : cases) {
