@@ -4,7 +4,12 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "extract/zip_listing.h"
 
 // The script host is given this long before its attempt counts as failed.
 constexpr DWORD ScriptHostWaitMilliseconds = 60000;
@@ -14,6 +19,16 @@ constexpr DWORD ScriptHostWaitMilliseconds = 60000;
 // the script); false after all three failed (advice in the detail text). The archive is never
 // touched.
 bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir);
+// As above, checking against listing (as ReadArchiveListing gave it) instead of reading it, and
+// calling beforeReadSharingUnpacker once, before the first unpacker that opens the archive
+// sharing reading only (the script host's shell and Expand-Archive; tar shares writing too):
+// its false ends the unpack as failed (advice in the detail text).
+bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir,
+                    const std::optional<std::vector<ZipEntry>>& listing,
+                    const std::function<bool()>& beforeReadSharingUnpacker);
+// The archive's central directory, read through an open that shares reading and writing (as
+// tar's does); nullopt when it cannot be read (a damaged archive is the unpackers' business).
+std::optional<std::vector<ZipEntry>> ReadArchiveListing(const std::wstring& zipPath);
 // True when tar.exe started and exited with 0.
 bool ExtractWithTar(const std::wstring& zipPath, const std::wstring& destDir);
 // True when the script host started and exited with 0 within waitMilliseconds; a host still
@@ -39,3 +54,6 @@ bool RunHiddenCommand(const std::wstring& programPath, const std::wstring& comma
 // True when another program holds the file at path open so that it cannot be opened for writing
 // (a sharing or lock violation); false when it is missing, opens, or fails for another reason.
 bool FileIsInUse(const std::wstring& path);
+// True when a file of listing that an unpacker would write below destDir is in use (as
+// FileIsInUse); false when none is or destDir cannot be made a full path.
+bool ArchiveFileInUse(const std::wstring& destDir, const std::vector<ZipEntry>& listing);

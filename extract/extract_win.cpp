@@ -1,5 +1,6 @@
 #include "extract/extract.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct Strategy {
     const wchar_t* beforeText;
     DWORD pauseMilliseconds;
     const wchar_t* successText;
+    // Opens the archive sharing reading only, so it fails while anyone holds write access.
+    bool sharesReadingOnly;
 };
 
 bool AttemptVbscript(const std::wstring& zipPath, const std::wstring& destDir) {
@@ -28,9 +31,9 @@ bool AttemptVbscript(const std::wstring& zipPath, const std::wstring& destDir) {
 }
 
 const Strategy Strategies[] = {
-    {ExtractWithTar, L"[tar]正在解压安装包...", 1000, L"[tar]解压成功"},
-    {AttemptVbscript, L"[VBScript]正在解压安装包...", 2000, L"[VBScript]解压成功"},
-    {ExtractWithPowerShell, L"[PowerShell]正在解压安装包...", 1000, L"[PowerShell]解压成功"},
+    {ExtractWithTar, L"[tar]正在解压安装包...", 1000, L"[tar]解压成功", false},
+    {AttemptVbscript, L"[VBScript]正在解压安装包...", 2000, L"[VBScript]解压成功", true},
+    {ExtractWithPowerShell, L"[PowerShell]正在解压安装包...", 1000, L"[PowerShell]解压成功", true},
 };
 
 bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
@@ -79,31 +82,6 @@ KernelHandle CreateKillOnCloseJob() {
 
 bool IsDotOrDotDot(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
-
-// The archive's central directory, read before any unpacker runs; nullopt when it cannot be read
-// (a damaged archive is the unpackers' business: they fail on it).
-std::optional<std::vector<ZipEntry>> ReadArchiveListing(const std::wstring& zipPath) {
-    const FileHandle file(CreateFileW(zipPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
-    const ArchiveReader read = [&file](std::uint64_t offset, std::size_t count, std::string& out) {
-        LARGE_INTEGER position{};
-        position.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return false;
-        out.assign(count, '\0');
-        std::size_t done = 0;
-        while (done < count) {
-            DWORD got = 0;
-            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1 << 20));
-            if (!ReadFile(file.get(), out.data() + done, want, &got, nullptr) || got == 0)
-                return false;
-            done += got;
-        }
-        return true;
-    };
-    return ListZipEntries(static_cast<std::uint64_t>(size.QuadPart), read);
 }
 
 // path in the one form that every listing and lookup of the unpacked folder goes through: tar
@@ -160,10 +138,20 @@ bool UnpackedFolderIsComplete(const std::wstring& destDir, const std::wstring& a
 }  // namespace
 
 bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir) {
+    return ExtractPackage(zipPath, destDir, ReadArchiveListing(zipPath), [] { return true; });
+}
+
+bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir,
+                    const std::optional<std::vector<ZipEntry>>& listing,
+                    const std::function<bool()>& beforeReadSharingUnpacker) {
     const std::wstring archiveName = ArchiveNameInside(zipPath, destDir);
-    const std::optional<std::vector<ZipEntry>> listing = ReadArchiveListing(zipPath);
+    bool readSharingPrepared = false;
     for (const Strategy& strategy : Strategies) {
         SetDetailText(strategy.beforeText);
+        if (strategy.sharesReadingOnly && !readSharingPrepared) {
+            if (!beforeReadSharingUnpacker()) break;
+            readSharingPrepared = true;
+        }
         if (!strategy.attempt(zipPath, destDir)) continue;
         Sleep(strategy.pauseMilliseconds);
         // An unpacker may exit 0 with half the package on disk (the shell's copy ends with the
@@ -175,6 +163,32 @@ bool ExtractPackage(const std::wstring& zipPath, const std::wstring& destDir) {
     }
     SetDetailText(L"文件解压失败，请检查ZIP文件是否损坏");
     return false;
+}
+
+std::optional<std::vector<ZipEntry>> ReadArchiveListing(const std::wstring& zipPath) {
+    // Shares writing, as tar does: the installer may hold the archive open for writing itself so
+    // that nobody else can change it, and that must not lock out its listing.
+    const FileHandle file(CreateFileW(zipPath.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    const ArchiveReader read = [&file](std::uint64_t offset, std::size_t count, std::string& out) {
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return false;
+        out.assign(count, '\0');
+        std::size_t done = 0;
+        while (done < count) {
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1 << 20));
+            if (!ReadFile(file.get(), out.data() + done, want, &got, nullptr) || got == 0)
+                return false;
+            done += got;
+        }
+        return true;
+    };
+    return ListZipEntries(static_cast<std::uint64_t>(size.QuadPart), read);
 }
 
 bool ExtractWithTar(const std::wstring& zipPath, const std::wstring& destDir) {
@@ -279,4 +293,15 @@ bool FileIsInUse(const std::wstring& path) {
     if (file) return false;
     const DWORD error = GetLastError();
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+bool ArchiveFileInUse(const std::wstring& destDir, const std::vector<ZipEntry>& listing) {
+    const std::wstring longDir = LongPathForm(destDir);
+    if (longDir.empty()) return false;
+    for (const ZipEntry& entry : listing) {
+        // Entries no unpacker writes where the name says replace nothing there.
+        if (entry.isDirectory || entry.isUnsafe || !entry.nameIsPortable) continue;
+        if (FileIsInUse(PathBelow(longDir, entry.name))) return true;
+    }
+    return false;
 }

@@ -1,6 +1,9 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <optional>
+#include <vector>
+
 #include "status/shared_state.h"
 #include "status/status.h"
 #include "config/config.h"
@@ -37,6 +40,16 @@ bool LoadConfiguration(InstallConfig& config) {
     return AcceptDocumentSignature(config);
 }
 
+// Unpacking over a program in use replaces some files and fails on the locked one (a running
+// program's image or a DLL it loaded), leaving two versions mixed: stop before any unpacker
+// touches the folder. Without a listing, the program itself is all that can be checked.
+bool PackageWouldReplaceFileInUse(const InstallConfig& config, const std::wstring& installDir,
+                                  const std::optional<std::vector<ZipEntry>>& listing) {
+    if (listing) return ArchiveFileInUse(installDir, *listing);
+    return !config.application_name.empty() &&
+           FileIsInUse(JoinPath(installDir, config.application_name));
+}
+
 void CreateShortcutAndFinish(const InstallConfig& config, const std::wstring& installDir) {
     const std::wstring target = JoinPath(installDir, config.application_name);
     const std::wstring desktop = GetDesktopFolder();
@@ -71,25 +84,28 @@ void DeployPackage(const InstallConfig& config) {
     SetStatusText(L"正在下载安装包...");
     SetProgress(50);
     const std::wstring packagePath = JoinPath(installDir, L"package.zip");
-    const std::wstring downloaded = DownloadToFile(config.url, packagePath);
+    HeldPackage package;
+    const std::wstring downloaded = DownloadPackage(config.url, packagePath, package);
     if (downloaded.empty()) {
         SetStatusText(L"错误：无法下载安装包");
         return;
     }
     SetDetailText(L"下载完成: " + downloaded);
-    if (!AcceptPackageSignature(config, packagePath)) return;
+    if (!AcceptPackageSignature(config, packagePath, package)) return;
 
     SetStatusText(L"正在解压安装包...");
     SetProgress(70);
-    // Unpacking over a running program replaces some files and fails on the locked one, leaving
-    // two versions mixed: stop before any unpacker touches the folder.
-    if (!config.application_name.empty() &&
-        FileIsInUse(JoinPath(installDir, config.application_name))) {
+    const std::optional<std::vector<ZipEntry>> listing = ReadArchiveListing(packagePath);
+    if (PackageWouldReplaceFileInUse(config, installDir, listing)) {
         SetStatusText(L"错误：程序正在运行");
         SetDetailText(L"请关闭正在运行的程序后点击重新安装");
         return;
     }
-    if (!ExtractPackage(packagePath, installDir)) {
+    const bool unpacked = ExtractPackage(packagePath, installDir, listing, [&] {
+        return PrepareReadSharingUnpack(packagePath, package);
+    });
+    package = HeldPackage{};  // unpacked or not, the package is left to whoever comes next
+    if (!unpacked) {
         SetStatusText(L"错误：无法解压安装包");
         SetDetailText(L"请检查ZIP文件是否损坏");
         return;

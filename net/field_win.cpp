@@ -189,10 +189,7 @@ void ShowProgress(Progress& progress, unsigned long long onDisk) {
 bool WriteBlock(HANDLE file, std::vector<char>& block, const HeldDownload& held,
                 unsigned long long& onDisk) {
     if (block.empty()) return true;
-    DWORD written = 0;
-    const bool whole =
-        WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
-        written == block.size();
+    const bool whole = WriteAll(file, block.data(), block.size());
     if (whole) {
         if (held.written) held.written(block.data(), block.size());
         onDisk += block.size();

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,15 +73,17 @@ std::optional<std::string> ReadText(const std::wstring& url) {
     return bytes;
 }
 
-// Writes what the block holds and empties it; false when the file takes it not all.
-bool WriteBlock(std::ofstream& file, std::vector<char>& block) {
-    const bool written =
-        block.empty() || file.write(block.data(), static_cast<std::streamsize>(block.size()));
+// Where the body's blocks go; false when the file takes a block not all.
+using BlockSink = std::function<bool(const char* bytes, std::size_t count)>;
+
+// Hands what the block holds to the sink and empties it.
+bool WriteBlock(const BlockSink& sink, std::vector<char>& block) {
+    const bool written = block.empty() || sink(block.data(), block.size());
     block.clear();
     return written;
 }
 
-Transfer CopyBody(HINTERNET request, std::ofstream& file) {
+Transfer CopyBody(HINTERNET request, const BlockSink& sink) {
     char buffer[ChunkBufferBytes];
     std::vector<char> block;
     block.reserve(FileBlockBytes + ChunkBufferBytes);
@@ -88,18 +91,53 @@ Transfer CopyBody(HINTERNET request, std::ofstream& file) {
     for (;;) {
         DWORD count = 0;
         if (!InternetReadFile(request, buffer, FileChunkBytes, &count)) {
-            WriteBlock(file, block);  // what arrived stays on disk
+            WriteBlock(sink, block);  // what arrived stays on disk
             return Transfer::ReadFailed;
         }
         if (count == 0) break;
         received += count;
         block.insert(block.end(), buffer, buffer + count);
-        if (block.size() >= FileBlockBytes && !WriteBlock(file, block))
+        if (block.size() >= FileBlockBytes && !WriteBlock(sink, block))
             return Transfer::WriteFailed;
     }
-    if (!WriteBlock(file, block)) return Transfer::WriteFailed;
+    if (!WriteBlock(sink, block)) return Transfer::WriteFailed;
     return ReceivedAnnouncedLength(request, received) ? Transfer::Complete : Transfer::ReadFailed;
 }
+
+// Session and request for a download, and the file's directories once the request answered;
+// false (with the advice shown, nothing created) when the server cannot be reached.
+bool StartDownload(const std::wstring& url, const std::wstring& path, InternetHandle& session,
+                   InternetHandle& request) {
+    session = OpenSession();
+    if (!session) {
+        SetDetailText(L"请检查网络连接");
+        return false;
+    }
+    request = OpenUrl(session.get(), url);
+    if (!request || !HasSuccessStatus(request.get())) {
+        SetDetailText(L"请检查网络连接和下载地址");
+        return false;
+    }
+    for (const std::wstring& directory : DirectoriesToCreate(path)) {
+        CreateDirectoryW(directory.c_str(), nullptr);  // existing levels fail; the open decides
+    }
+    return true;
+}
+
+// path, or empty with the advice for what went wrong.
+std::wstring EndDownload(Transfer outcome, const std::wstring& path) {
+    if (outcome == Transfer::ReadFailed) {
+        SetDetailText(L"请检查网络连接和下载地址");
+        return {};
+    }
+    if (outcome == Transfer::WriteFailed) {
+        SetDetailText(L"文件写入失败，请检查磁盘空间");
+        return {};
+    }
+    return path;
+}
+
+const wchar_t FileOpenAdvice[] = L"文件打开失败，请检查目录权限";
 
 }  // namespace
 
@@ -110,36 +148,39 @@ std::wstring FetchText(const std::wstring& url) {
 }
 
 std::wstring DownloadToFile(const std::wstring& url, const std::wstring& path) {
-    const InternetHandle session = OpenSession();
-    if (!session) {
-        SetDetailText(L"请检查网络连接");
-        return {};
-    }
-    const InternetHandle request = OpenUrl(session.get(), url);
-    if (!request || !HasSuccessStatus(request.get())) {
-        SetDetailText(L"请检查网络连接和下载地址");
-        return {};
-    }
-    for (const std::wstring& directory : DirectoriesToCreate(path)) {
-        CreateDirectoryW(directory.c_str(), nullptr);  // existing levels fail; the open decides
-    }
+    InternetHandle session;
+    InternetHandle request;
+    if (!StartDownload(url, path, session, request)) return {};
     std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
     if (!file.is_open()) {
-        SetDetailText(L"文件打开失败，请检查目录权限");
+        SetDetailText(FileOpenAdvice);
         return {};
     }
-    Transfer outcome = CopyBody(request.get(), file);
+    Transfer outcome = CopyBody(request.get(), [&file](const char* bytes, std::size_t count) {
+        return static_cast<bool>(file.write(bytes, static_cast<std::streamsize>(count)));
+    });
     file.close();
     if (outcome == Transfer::Complete && file.fail()) {
         outcome = Transfer::WriteFailed;  // what was still buffered could not be written
     }
-    if (outcome == Transfer::ReadFailed) {
-        SetDetailText(L"请检查网络连接和下载地址");
+    return EndDownload(outcome, path);
+}
+
+std::wstring DownloadToHeldFile(const std::wstring& url, const std::wstring& path,
+                                const HeldDownload& held) {
+    InternetHandle session;
+    InternetHandle request;
+    if (!StartDownload(url, path, session, request)) return {};
+    const HANDLE file = held.open(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        SetDetailText(FileOpenAdvice);
         return {};
     }
-    if (outcome == Transfer::WriteFailed) {
-        SetDetailText(L"文件写入失败，请检查磁盘空间");
-        return {};
-    }
-    return path;
+    const Transfer outcome =
+        CopyBody(request.get(), [file, &held](const char* bytes, std::size_t count) {
+            if (!WriteAll(file, bytes, count)) return false;
+            held.written(bytes, count);
+            return true;
+        });
+    return EndDownload(outcome, path);
 }

@@ -1,5 +1,6 @@
 #include "net/transfer_win.h"
 
+#include <algorithm>
 #include <cwchar>
 
 bool IsHttpRequest(HINTERNET request) {
@@ -43,6 +44,17 @@ std::wstring ResponseHeader(HINTERNET request, DWORD query) {
     if (!HttpQueryInfoW(request, query, text.data(), &size, nullptr)) return {};
     text.resize(size / sizeof(wchar_t));
     return text;
+}
+
+bool WriteAll(HANDLE file, const char* bytes, std::size_t count) {
+    while (count > 0) {
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count, MAXDWORD));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes, part, &written, nullptr) || written == 0) return false;
+        bytes += written;
+        count -= written;
+    }
+    return true;
 }
 
 std::wstring WideFromUtf8(const std::string& bytes) {

@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include <climits>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -27,5 +28,7 @@ unsigned long ResponseStatus(HINTERNET request);
 std::optional<unsigned long long> AnnouncedLength(HINTERNET request);
 // The value of one response header (HTTP_QUERY_*); empty when the response has none.
 std::wstring ResponseHeader(HINTERNET request, DWORD query);
+// Writes all count bytes to file at its position; false when it takes them not all.
+bool WriteAll(HANDLE file, const char* bytes, std::size_t count);
 // bytes decoded from UTF-8; empty when they cannot be decoded.
 std::wstring WideFromUtf8(const std::string& bytes);

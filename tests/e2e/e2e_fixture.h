@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "handles/handles.h"
 #include "tests/support/test_server.h"
 #include "tools/driver/driver.h"
 
@@ -27,3 +28,9 @@ std::string SignatureEntry(const char* key);
 // Clicks the action button of a started installer and waits (3 minutes at most) until the run
 // ends; the states seen, in order (empty when the installer has no dialog).
 std::vector<DialogState> RunToTheEnd(const RunningInstaller& installer);
+// Starts the file holder at program (tests/e2e/file_holder.cpp), holding file when not empty
+// with sharing ("" or "readwrite"); true once it holds.
+bool StartFileHolder(const std::wstring& program, const std::wstring& file,
+                     const std::wstring& sharing, ProcessHandles& holder);
+// Ends a holder that StartFileHolder started; nothing when none runs.
+void EndFileHolder(ProcessHandles& holder);

@@ -1,5 +1,6 @@
-// A rerun while the installed program is in use: it stops before any unpacker starts and leaves
-// the install as it was; once the program has ended, the same window installs again.
+// A rerun while a file of the install is in use (the program runs, or another program holds the
+// program or a data file open): it stops before any unpacker starts and leaves the install as it
+// was; once the file is free, the same window installs again. A read-only file is not in use.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,8 +11,6 @@
 #include "tests/e2e/e2e_fixture.h"
 
 namespace {
-
-const wchar_t HolderReady[] = L"Local\\InstallerFileHolderReady";
 
 std::string Bytes(const std::wstring& path) {
     std::string bytes;
@@ -34,28 +33,10 @@ struct RunningProgramTest : testing::Test {
         EndHolder();
     }
 
-    // Starts the file holder at program (holding file, when not empty); true once it holds.
     bool Hold(const std::wstring& program, const std::wstring& file) {
-        const KernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, HolderReady));
-        std::wstring commandLine = L"\"" + program + L"\" " + HolderReady;
-        if (!file.empty()) commandLine += L" \"" + file + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION started{};
-        if (!ready || !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                                      0, nullptr, nullptr, &startup, &started)) {
-            return false;
-        }
-        holder = OwnProcess(started);
-        const HANDLE waits[] = {ready.get(), holder.process.get()};
-        return WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;
+        return StartFileHolder(program, file, L"", holder);
     }
-    void EndHolder() {
-        if (!holder.process) return;
-        TerminateProcess(holder.process.get(), 1);
-        WaitForSingleObject(holder.process.get(), 10000);
-        holder = ProcessHandles{};
-    }
+    void EndHolder() { EndFileHolder(holder); }
     DialogState Run() {
         const std::vector<DialogState> history = RunToTheEnd(installer);
         return history.empty() ? DialogState{} : history.back();
@@ -66,8 +47,11 @@ TEST_F(RunningProgramTest, ARerunStopsBeforeUnpackingOverAProgramInUse) {
     const std::wstring fileHolder = WindowsPathFromEnvironment("INSTALLER_FILE_HOLDER");
     struct Case {
         const char* package_name;
-        bool theProgramRuns;  // else another program holds it open, shared with nobody
-    } cases[] = {{"HeldOpen", false}, {"Running", true}};
+        bool theProgramRuns;      // else another program holds heldFile open, shared with nobody
+        const wchar_t* heldFile;  // below the install folder
+    } cases[] = {{"HeldOpen", false, L"sample_app.exe"},
+                 {"Running", true, L"sample_app.exe"},
+                 {"DataHeldOpen", false, L"data\\readme.txt"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.package_name);
         ASSERT_TRUE(PublishSample({c.package_name}));
@@ -81,7 +65,8 @@ TEST_F(RunningProgramTest, ARerunStopsBeforeUnpackingOverAProgramInUse) {
             ASSERT_TRUE(CopyFileW(fileHolder.c_str(), program.c_str(), FALSE));
         }
         const std::string programBytes = Bytes(program);
-        ASSERT_TRUE(c.theProgramRuns ? Hold(program, L"") : Hold(fileHolder, program));
+        ASSERT_TRUE(c.theProgramRuns ? Hold(program, L"")
+                                     : Hold(fileHolder, dir + L"\\" + c.heldFile));
 
         DeleteFileW(log.c_str());
         StopInstaller(installer);
@@ -93,17 +78,33 @@ TEST_F(RunningProgramTest, ARerunStopsBeforeUnpackingOverAProgramInUse) {
         EXPECT_EQ(stopped.caption, L"重新安装");
         EXPECT_TRUE(SaveScreenshot(std::string("program-in-use-") + c.package_name));
         EXPECT_EQ(Bytes(log), "<missing>") << "an unpacker started";
-        EXPECT_EQ(Bytes(readme), "from the earlier version");
         EXPECT_TRUE(PathExists(dir + L"\\package.zip"));
 
         // The program ended, the same window installs.
         EndHolder();
+        EXPECT_EQ(Bytes(readme), "from the earlier version");
         EXPECT_TRUE(Bytes(program) == programBytes) << "the program was replaced";
         EXPECT_EQ(Run().status, L"安装完成！桌面快捷方式已创建。");
         EXPECT_NE(Bytes(readme), "from the earlier version");
         EXPECT_NE(Bytes(log), "<missing>");
         StopInstaller(installer);
     }
+}
+
+TEST_F(RunningProgramTest, AReadOnlyFileIsNotAProgramInUse) {
+    ASSERT_TRUE(PublishSample({"ReadOnly"}));
+    installer = StartInstaller(WindowsPathFromEnvironment("INSTALLER_TEST_PROGRAM"));
+    ASSERT_EQ(Run().status, L"安装完成！桌面快捷方式已创建。");
+    const std::wstring readme = documents + L"\\ReadOnly\\1.0\\data\\readme.txt";
+    ASSERT_TRUE(SetFileAttributesW(readme.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    DeleteFileW(log.c_str());
+    StopInstaller(installer);
+    installer = StartInstaller(WindowsPathFromEnvironment("INSTALLER_TEST_PROGRAM"));
+    const DialogState rerun = Run();
+    SetFileAttributesW(readme.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_NE(rerun.status, L"错误：程序正在运行") << rerun;
+    EXPECT_NE(Bytes(log), "<missing>") << "no unpacker started";
 }
 
 }  // namespace

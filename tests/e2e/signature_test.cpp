@@ -22,6 +22,7 @@ struct SignatureCase {
     Outcome outcome;
     const char* version = "1.0";  // the entries sign 1.0
     bool swapPackage = false;     // the server's package differs from the one signed
+    const char* application_name = "sample_app.exe";
 };
 
 const SignatureCase Cases[] = {
@@ -46,6 +47,14 @@ const SignatureCase Cases[] = {
      true,
      {"ed25519:0123456789abcdef:00", "@stranger", "@second"},
      Outcome::Installs},
+    // A raw control byte in the served document: the reader takes values verbatim.
+    {"AControlCharacterInASignedValueStopsBeforeTheDownload",
+     true,
+     {"@trusted"},
+     Outcome::StopsBeforeTheDownload,
+     "1.0",
+     false,
+     "sample_app\x01.exe"},
     {"UnkeyedASwappedPackageWithASignatureInstalls",
      false,
      {"@trusted"},
@@ -88,7 +97,7 @@ TEST_P(SignatureTest, Install) {
         ASSERT_FALSE(SignValue({word}).empty()) << word;
     }
     ASSERT_TRUE(
-        PublishSample({"Signed", c.version, "sample_app.exe", "Sample", SignValue(c.sign)}));
+        PublishSample({"Signed", c.version, c.application_name, "Sample", SignValue(c.sign)}));
     if (c.swapPackage) {
         ASSERT_TRUE(SwapPublishedPackage());
     }
