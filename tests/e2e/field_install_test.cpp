@@ -120,6 +120,12 @@ struct FieldInstallTest : testing::Test {
     void SetUp() override {
         ASSERT_FALSE(documents.empty());
         SetPlan("");
+        // The bed's helpers append to their logs for the whole run: each test reads its own lines.
+        for (const char* log :
+             {"INSTALLER_FIELD_RELAY_LOG", "INSTALLER_FIELD_PROXY_LOG",
+              "INSTALLER_FIELD_AUTH_PROXY_LOG", "INSTALLER_FIELD_AUTH_KEEP_PROXY_LOG"}) {
+            ASSERT_TRUE(WriteFileBytes(WindowsPathFromEnvironment(log), ""));
+        }
     }
     void TearDown() override { StopInstaller(installer); }
 
