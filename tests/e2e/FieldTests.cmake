@@ -19,10 +19,18 @@ foreach(program installer-test-store installer-test-field-store)
 endforeach()
 target_link_libraries(installer-test-field-store PRIVATE net_field)
 
+# The keyed test installer (see CMakeLists.txt) with the network build's transfers.
+add_executable(installer-test-keyed-field WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp
+                                                ${PROJECT_SOURCE_DIR}/app/installer.rc)
+target_link_libraries(installer-test-keyed-field PRIVATE installer_app status_window config_url_test
+                      system_library install_signature_keyed package_keys_test net_field)
+target_link_options(installer-test-keyed-field PRIVATE ${INSTALLER_UNICODE_ENTRY_OPTION}
+                    ${INSTALLER_WORKER_STACK_LINK_OPTION} ${INSTALLER_STRIP_OPTION})
+
 add_executable(e2e-field-tests e2e_fixture.cpp field_install_test.cpp)
 target_link_libraries(e2e-field-tests PRIVATE installer_driver shell gtest_checked_main)
 add_dependencies(e2e-field-tests installer-test installer-test-field installer-test-store
-                 installer-test-field-store sample-package rich-package bsdtar)
+                 installer-test-field-store installer-test-keyed-field sample-package rich-package bsdtar)
 
 set(field_cases
     TheStoreThroughTheUsersProxy
@@ -31,6 +39,7 @@ set(field_cases
     ACancelledPromptFailsTheTransfer
     APackageDownloadThatBreaksResumesFromTheBytesOnDisk
     APackageReplacedBetweenAttemptsIsDownloadedAgainWhole
+    AKeyedBuildVerifiesAPackageThatWasCutAndStartedOver
     ACutOnEveryAttemptFailsAfterFiveAndLeavesNothing
     AThrottledPackageMovesTheBarFromFiftyTowardsSixty
     ClosingTheWindowDuringARetryWaitEndsAtOnce)
@@ -42,7 +51,8 @@ foreach(case ${field_cases})
     set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${e2e_environment}
                  "INSTALLER_FIELD_TEST_PROGRAM=$<TARGET_FILE:installer-test-field>"
                  "INSTALLER_FIELD_STORE_PROGRAM=$<TARGET_FILE:installer-test-field-store>"
-                 "INSTALLER_DEFAULT_STORE_PROGRAM=$<TARGET_FILE:installer-test-store>")
+                 "INSTALLER_DEFAULT_STORE_PROGRAM=$<TARGET_FILE:installer-test-store>"
+                 "INSTALLER_KEYED_FIELD_TEST_PROGRAM=$<TARGET_FILE:installer-test-keyed-field>")
     set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK config_document)
     installer_use_real_tar(${name})
 endforeach()

@@ -133,13 +133,14 @@ struct FieldInstallTest : testing::Test {
         ASSERT_TRUE(WriteFileBytes(WindowsPathFromEnvironment("INSTALLER_FIELD_RELAY_PLAN"), plan));
     }
     // The configuration on the local test server, naming the package on the relay.
-    static void Publish(const std::string& name, const std::wstring& package = L"") {
-        ASSERT_TRUE(PutOnStore(package.empty() ? Program("INSTALLER_SAMPLE_PACKAGE") : package,
+    // The signature entries are made for the shortcut "Sample".
+    static void Publish(const std::string& name, const std::string& sign = "") {
+        ASSERT_TRUE(PutOnStore(Program("INSTALLER_SAMPLE_PACKAGE"),
                                L"packages\\" + FromUtf8(name) + L".zip"));
-        ASSERT_TRUE(
-            PublishConfig(ConfigDocument(name, "sample_app.exe", name, "1.0",
-                                         "https://127.0.0.1:" + Env("INSTALLER_FIELD_RELAY_PORT") +
-                                             "/packages/" + name + ".zip")));
+        ASSERT_TRUE(PublishConfig(ConfigDocument(
+            name, "sample_app.exe", sign.empty() ? name : "Sample", "1.0",
+            "https://127.0.0.1:" + Env("INSTALLER_FIELD_RELAY_PORT") + "/packages/" + name + ".zip",
+            sign)));
     }
     // The configuration and the package on the store, reachable through a proxy only.
     static void PublishOnStore(const std::string& name) {
@@ -294,6 +295,21 @@ TEST_F(FieldInstallTest, APackageReplacedBetweenAttemptsIsDownloadedAgainWhole) 
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_NE(requests[1][3], "-");    // asked with If-Range
     EXPECT_EQ(requests[1][4], "200");  // and got the new package whole
+}
+
+// The keyed build hashes the blocks as they are written: a start-over must start the hash over too.
+TEST_F(FieldInstallTest, AKeyedBuildVerifiesAPackageThatWasCutAndStartedOver) {
+    const std::string sign = SignatureEntry("trusted");
+    ASSERT_FALSE(sign.empty());
+    Publish("Signed", sign);
+    // The same bytes again, newer: the validator changes, so the resumed request gets them whole.
+    ASSERT_TRUE(PutOnStore(Program("INSTALLER_SAMPLE_PACKAGE"), L"next\\same.zip"));
+    SetPlan("/packages/=cut:40%,cut:40%,replace:next/same.zip:packages/Signed.zip+cut:40%,pass\n");
+    const DialogState end = Install("INSTALLER_KEYED_FIELD_TEST_PROGRAM");
+    EXPECT_EQ(end.status, Installed) << end;
+    std::vector<std::string> statuses;
+    for (const auto& request : PackageRequests()) statuses.push_back(request[4]);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"200", "206", "200", "206"}));
 }
 
 TEST_F(FieldInstallTest, ACutOnEveryAttemptFailsAfterFiveAndLeavesNothing) {
