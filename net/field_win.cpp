@@ -293,6 +293,10 @@ std::wstring Download(const std::wstring& url, const std::wstring& path, const H
         }
         const HINTERNET request = sent.request.get();
         const unsigned long status = ResponseStatus(request);
+        if (status == 0) {
+            end = AttemptEnd::OpenFailed;  // no status line to read: as if the connection failed
+            continue;
+        }
         if (status >= 400 && !(ranged && status == 416)) {
             end = AttemptEnd::Status;
             if (StatusIsRetried(status)) continue;
