@@ -56,3 +56,13 @@ foreach(case ${field_cases})
     set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK config_document)
     installer_use_real_tar(${name})
 endforeach()
+
+# The network build calls more of WININET, all of it delay-loaded from the system folder.
+add_dependencies(e2e-tests installer-test-field)
+set(case PlantingTest.AWininetDllBesideTheInstallerIsNeverLoaded)
+installer_add_wine_test(NAME e2e.${case}.Field COMMAND e2e-tests --gtest_filter=${case} SERVER)
+set_property(TEST e2e.${case}.Field APPEND PROPERTY ENVIRONMENT ${e2e_environment}
+             INSTALLER_DLL_OVERRIDES=wininet=n,b
+             "INSTALLER_TEST_PROGRAM=$<TARGET_FILE:installer-test-field>")
+set_tests_properties(e2e.${case}.Field PROPERTIES RESOURCE_LOCK config_document)
+installer_use_real_tar(e2e.${case}.Field)
