@@ -36,7 +36,7 @@ set(field_cases
     TheStoreThroughTheUsersProxy
     TheDefaultBuildConnectsDirectlyAndFailsWhereOnlyAProxyLeads
     AProxyThatAsksForCredentials
-    ACancelledPromptFailsTheTransfer
+    ACancelledPromptOrThreeWrongPasswordsFailTheTransfer
     APackageDownloadThatBreaksResumesFromTheBytesOnDisk
     APackageReplacedBetweenAttemptsIsDownloadedAgainWhole
     AKeyedBuildVerifiesAPackageThatWasCutAndStartedOver

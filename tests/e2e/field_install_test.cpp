@@ -104,14 +104,6 @@ HWND FindCredentialPrompt(DWORD process) {
     return search.found;
 }
 
-HWND WaitForCredentialPrompt(DWORD process) {
-    for (int round = 0; round < 600; ++round) {
-        if (const HWND prompt = FindCredentialPrompt(process)) return prompt;
-        Sleep(100);
-    }
-    return nullptr;
-}
-
 struct FieldInstallTest : testing::Test {
     RunningInstaller installer;
     std::vector<DialogState> history;
@@ -230,16 +222,36 @@ TEST_F(FieldInstallTest, AProxyThatAsksForCredentials) {
     }
 }
 
-TEST_F(FieldInstallTest, ACancelledPromptFailsTheTransfer) {
-    PublishOnStore("AuthCancel");
-    UseProxy(Env("INSTALLER_FIELD_AUTH_PROXY_PORT"));
-    Start("INSTALLER_FIELD_STORE_PROGRAM");
-    ClickActionButton(installer.dialog);
-    const HWND prompt = WaitForCredentialPrompt(installer.process.dwProcessId);
-    ASSERT_NE(prompt, nullptr);
-    PostMessageW(prompt, WM_COMMAND, IDCANCEL, 0);
-    ASSERT_TRUE(WaitForDialog(installer.dialog, RunEnded, history, std::chrono::minutes(1)));
-    EXPECT_EQ(history.back().status, L"错误：无法下载配置文件") << history.back();
+// A cancelled prompt ends the transfer at once; a wrong password is asked for three times at most.
+TEST_F(FieldInstallTest, ACancelledPromptOrThreeWrongPasswordsFailTheTransfer) {
+    struct Case {
+        const char* name;
+        WPARAM answer;
+        int prompts;
+    };
+    for (const Case& c : {Case{"AuthCancel", IDCANCEL, 1}, Case{"AuthWrong", IDOK, 3}}) {
+        SCOPED_TRACE(c.name);
+        PublishOnStore(c.name);
+        UseProxy(Env("INSTALLER_FIELD_AUTH_PROXY_PORT"));
+        Start("INSTALLER_FIELD_STORE_PROGRAM");
+        ClickActionButton(installer.dialog);
+        const DWORD process = installer.process.dwProcessId;
+        int prompts = 0;
+        ASSERT_TRUE(WaitForDialog(
+            installer.dialog,
+            [&](const DialogState& state) {
+                if (const HWND prompt = FindCredentialPrompt(process)) {
+                    ++prompts;
+                    SetDlgItemTextW(prompt, 1027, L"nobody");
+                    SetDlgItemTextW(prompt, 1028, L"wrong");
+                    SendMessageW(prompt, WM_COMMAND, c.answer, 0);
+                }
+                return RunEnded(state);
+            },
+            history, std::chrono::minutes(2)));
+        EXPECT_EQ(history.back().status, L"错误：无法下载配置文件") << history.back();
+        EXPECT_EQ(prompts, c.prompts);
+    }
 }
 
 struct ResumeCase {
