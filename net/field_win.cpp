@@ -8,7 +8,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "handles/handles.h"
 #include "net/field_rules.h"
@@ -163,7 +162,8 @@ AttemptEnd ReadBody(HINTERNET request, std::string& bytes) {
         if (bytes.size() + count > MaxTextBytes) return AttemptEnd::Status;
         bytes.append(buffer, count);
     }
-    return !announced || *announced == bytes.size() ? AttemptEnd::Complete : AttemptEnd::ShortBody;
+    return ReceivedAnnouncedLength(request, bytes.size()) ? AttemptEnd::Complete
+                                                          : AttemptEnd::ShortBody;
 }
 
 bool ProgressDue(const Progress& progress) {
@@ -184,49 +184,25 @@ void ShowProgress(Progress& progress, unsigned long long onDisk) {
     progress.shown = position;
 }
 
-// Writes what the block holds, tells the holder, and empties it; false when the file takes it
-// not all.
-bool WriteBlock(HANDLE file, std::vector<char>& block, const HeldDownload& held,
-                unsigned long long& onDisk) {
-    if (block.empty()) return true;
-    const bool whole = WriteAll(file, block.data(), block.size());
-    if (whole) {
-        if (held.written) held.written(block.data(), block.size());
-        onDisk += block.size();
-    }
-    block.clear();
-    return whole;
-}
-
-// Copies the body to the end of the file. What arrived before a failed read stays on disk, so
-// that the next attempt can continue from it.
-AttemptEnd CopyBody(HINTERNET request, HANDLE file, const HeldDownload& held,
-                    unsigned long long& onDisk, Progress& progress) {
-    char buffer[ChunkBufferBytes];
-    std::vector<char> block;
-    block.reserve(FileBlockBytes + ChunkBufferBytes);
-    unsigned long long received = 0;
-    for (;;) {
-        DWORD count = 0;
-        if (!InternetReadFile(request, buffer, ChunkBufferBytes, &count)) {
-            return WriteBlock(file, block, held, onDisk) ? AttemptEnd::ReadFailed
-                                                         : AttemptEnd::WriteFailed;
-        }
-        if (count == 0) break;
-        received += count;
-        progress.attemptBytes += count;
-        block.insert(block.end(), buffer, buffer + count);
-        // On a slow link the block is written early, so that the bar follows the bytes on disk.
-        const bool due = ProgressDue(progress);
-        if (block.size() >= FileBlockBytes || due) {
-            if (!WriteBlock(file, block, held, onDisk)) return AttemptEnd::WriteFailed;
-            if (due) ShowProgress(progress, onDisk);
-        }
-    }
-    if (!WriteBlock(file, block, held, onDisk)) return AttemptEnd::WriteFailed;
-    // Under Wine a connection closed mid-body ends the reads as cleanly as a whole body does.
-    const std::optional<unsigned long long> announced = AnnouncedLength(request);
-    return !announced || *announced == received ? AttemptEnd::Complete : AttemptEnd::ShortBody;
+// Copies the body to the end of the file, telling the holder of each block and showing the
+// progress. What arrived before a failed read stays on disk, so that the next attempt can
+// continue from it. On a slow link blocks are written early, so that the bar follows the bytes
+// on disk.
+AttemptEnd CopyBodyToFile(HINTERNET request, HANDLE file, const HeldDownload& held,
+                          unsigned long long& onDisk, Progress& progress) {
+    const Transfer end = CopyBody(
+        request,
+        [&](const char* bytes, std::size_t count) {
+            if (!WriteAll(file, bytes, count)) return false;
+            if (held.written) held.written(bytes, count);
+            onDisk += count;
+            progress.attemptBytes += count;
+            if (ProgressDue(progress)) ShowProgress(progress, onDisk);
+            return true;
+        },
+        [&progress] { return ProgressDue(progress); });
+    if (end == Transfer::Complete) return AttemptEnd::Complete;
+    return end == Transfer::WriteFailed ? AttemptEnd::WriteFailed : AttemptEnd::ReadFailed;
 }
 
 // Cuts the file back to nothing; false when it cannot.
@@ -352,7 +328,7 @@ std::wstring Download(const std::wstring& url, const std::wstring& path, const H
         }
         progress.attemptStarted = GetTickCount64();
         progress.attemptBytes = 0;
-        end = CopyBody(request, file, held, onDisk, progress);
+        end = CopyBodyToFile(request, file, held, onDisk, progress);
         if (end == AttemptEnd::Complete) return path;
         if (!AttemptIsRetried(end, 0)) break;
     }

@@ -5,10 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "handles/handles.h"
 #include "net/paths.h"
@@ -20,10 +18,6 @@ namespace {
 // The text read leaves one byte of the chunk buffer free, the room a terminating zero byte
 // takes behind the data when the chunk is handled as a C string.
 constexpr DWORD TextChunkBytes = ChunkBufferBytes - 1;
-// The file read has no terminator to make room for: it fills the whole buffer.
-constexpr DWORD FileChunkBytes = ChunkBufferBytes;
-
-enum class Transfer { Complete, ReadFailed, WriteFailed };
 
 InternetHandle OpenSession() {
     return InternetHandle(
@@ -42,13 +36,6 @@ bool HasSuccessStatus(HINTERNET request) {
     if (!IsHttpRequest(request)) return true;
     const unsigned long status = ResponseStatus(request);
     return status != 0 && status < 400;
-}
-
-// A connection closed cleanly before the announced length ends the reads just like a
-// complete body does; only the announced length tells the two apart.
-bool ReceivedAnnouncedLength(HINTERNET request, unsigned long long received) {
-    const std::optional<unsigned long long> announced = AnnouncedLength(request);
-    return !announced || *announced == received;
 }
 
 std::optional<std::string> ReadText(const std::wstring& url) {
@@ -71,37 +58,6 @@ std::optional<std::string> ReadText(const std::wstring& url) {
     }
     if (!ReceivedAnnouncedLength(request.get(), bytes.size())) return std::nullopt;
     return bytes;
-}
-
-// Where the body's blocks go; false when the file takes a block not all.
-using BlockSink = std::function<bool(const char* bytes, std::size_t count)>;
-
-// Hands what the block holds to the sink and empties it.
-bool WriteBlock(const BlockSink& sink, std::vector<char>& block) {
-    const bool written = block.empty() || sink(block.data(), block.size());
-    block.clear();
-    return written;
-}
-
-Transfer CopyBody(HINTERNET request, const BlockSink& sink) {
-    char buffer[ChunkBufferBytes];
-    std::vector<char> block;
-    block.reserve(FileBlockBytes + ChunkBufferBytes);
-    unsigned long long received = 0;
-    for (;;) {
-        DWORD count = 0;
-        if (!InternetReadFile(request, buffer, FileChunkBytes, &count)) {
-            WriteBlock(sink, block);  // what arrived stays on disk
-            return Transfer::ReadFailed;
-        }
-        if (count == 0) break;
-        received += count;
-        block.insert(block.end(), buffer, buffer + count);
-        if (block.size() >= FileBlockBytes && !WriteBlock(sink, block))
-            return Transfer::WriteFailed;
-    }
-    if (!WriteBlock(sink, block)) return Transfer::WriteFailed;
-    return ReceivedAnnouncedLength(request, received) ? Transfer::Complete : Transfer::ReadFailed;
 }
 
 // Session and request for a download, and the file's directories once the request answered;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <vector>
 
 bool IsHttpRequest(HINTERNET request) {
     DWORD type = 0;
@@ -44,6 +45,45 @@ std::wstring ResponseHeader(HINTERNET request, DWORD query) {
     if (!HttpQueryInfoW(request, query, text.data(), &size, nullptr)) return {};
     text.resize(size / sizeof(wchar_t));
     return text;
+}
+
+bool ReceivedAnnouncedLength(HINTERNET request, unsigned long long received) {
+    const std::optional<unsigned long long> announced = AnnouncedLength(request);
+    return !announced || *announced == received;
+}
+
+namespace {
+
+// Hands what the block holds to the sink and empties it.
+bool WriteBlock(const BlockSink& sink, std::vector<char>& block) {
+    const bool written = block.empty() || sink(block.data(), block.size());
+    block.clear();
+    return written;
+}
+
+}  // namespace
+
+Transfer CopyBody(HINTERNET request, const BlockSink& sink, const std::function<bool()>& writeNow) {
+    char buffer[ChunkBufferBytes];
+    std::vector<char> block;
+    block.reserve(FileBlockBytes + ChunkBufferBytes);
+    unsigned long long received = 0;
+    for (;;) {
+        DWORD count = 0;
+        if (!InternetReadFile(request, buffer, ChunkBufferBytes, &count)) {
+            WriteBlock(sink, block);  // what arrived stays on disk
+            return Transfer::ReadFailed;
+        }
+        if (count == 0) break;
+        received += count;
+        block.insert(block.end(), buffer, buffer + count);
+        if ((block.size() >= FileBlockBytes || (writeNow && writeNow())) &&
+            !WriteBlock(sink, block)) {
+            return Transfer::WriteFailed;
+        }
+    }
+    if (!WriteBlock(sink, block)) return Transfer::WriteFailed;
+    return ReceivedAnnouncedLength(request, received) ? Transfer::Complete : Transfer::ReadFailed;
 }
 
 bool WriteAll(HANDLE file, const char* bytes, std::size_t count) {

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,20 @@ unsigned long ResponseStatus(HINTERNET request);
 std::optional<unsigned long long> AnnouncedLength(HINTERNET request);
 // The value of one response header (HTTP_QUERY_*); empty when the response has none.
 std::wstring ResponseHeader(HINTERNET request, DWORD query);
+// A connection closed cleanly before the announced length ends the reads just like a complete
+// body does: true when no length was announced or received is that length.
+bool ReceivedAnnouncedLength(HINTERNET request, unsigned long long received);
+
+// How a body copy ended: ReadFailed also for a body short of its announced length.
+enum class Transfer { Complete, ReadFailed, WriteFailed };
+// Where the body's blocks go; false when the file takes a block not all.
+using BlockSink = std::function<bool(const char* bytes, std::size_t count)>;
+// Reads the body to its end in chunks of ChunkBufferBytes and hands it to sink in blocks of
+// FileBlockBytes, earlier whenever writeNow (if given) says so; what arrived before a failed read
+// is handed on too.
+Transfer CopyBody(HINTERNET request, const BlockSink& sink,
+                  const std::function<bool()>& writeNow = nullptr);
+
 // Writes all count bytes to file at its position; false when it takes them not all.
 bool WriteAll(HANDLE file, const char* bytes, std::size_t count);
 // bytes decoded from UTF-8; empty when they cannot be decoded.
