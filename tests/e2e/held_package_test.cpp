@@ -41,9 +41,14 @@ struct HeldPackageTest : testing::Test {
     static RunningInstaller StartKeyed() {
         return StartInstaller(WindowsPathFromEnvironment("INSTALLER_KEYED_TEST_PROGRAM"));
     }
-    // Presses the button and waits until the unpacker shows detail; the states seen so far.
-    std::vector<DialogState> RunUntil(const std::wstring& detail) {
+    // Starts the keyed installer with the unpackers behaving as given, presses the button and
+    // waits until the detail text is detail; the last state seen.
+    DialogState StartUntil(const wchar_t* tar, const wchar_t* cscript, const wchar_t* powershell,
+                           const std::wstring& detail) {
+        SetUnpackers(tar, cscript, powershell);
+        installer = StartKeyed();
         std::vector<DialogState> history;
+        if (installer.dialog == nullptr) return {};
         ClickActionButton(installer.dialog);
         WaitForDialog(
             installer.dialog,
@@ -51,7 +56,7 @@ struct HeldPackageTest : testing::Test {
                 return state.detail == detail || RunEnded(state);
             },
             history, std::chrono::minutes(2));
-        return history;
+        return history.empty() ? DialogState{} : history.back();
     }
     // Another program's attempts to write, rename and delete the package; each must fail.
     void ExpectNobodyElseChangesThePackage() {
@@ -72,12 +77,8 @@ struct HeldPackageTest : testing::Test {
 
 TEST_F(HeldPackageTest, WhileTarUnpacksNobodyElseChangesThePackageAndASecondWindowFails) {
     const std::wstring tarWaits = L"[tar]正在解压安装包...";
-    SetUnpackers(L"unpack:20000", L"fail", L"fail");
-    installer = StartKeyed();
-    ASSERT_NE(installer.dialog, nullptr);
-    const std::vector<DialogState> seen = RunUntil(tarWaits);
-    ASSERT_FALSE(seen.empty());
-    ASSERT_EQ(seen.back().detail, tarWaits) << seen.back();
+    const DialogState reached = StartUntil(L"unpack:20000", L"fail", L"fail", tarWaits);
+    ASSERT_EQ(reached.detail, tarWaits) << reached;
 
     ExpectNobodyElseChangesThePackage();
     second = StartKeyed();
@@ -96,12 +97,8 @@ TEST_F(HeldPackageTest, WhileTarUnpacksNobodyElseChangesThePackageAndASecondWind
 
 TEST_F(HeldPackageTest, WhenTarFailsPowerShellGetsThePackageStillHeldFromOthers) {
     const std::wstring powerShellWaits = L"[PowerShell]正在解压安装包...";
-    SetUnpackers(L"fail", L"fail", L"unpack:5000");
-    installer = StartKeyed();
-    ASSERT_NE(installer.dialog, nullptr);
-    const std::vector<DialogState> seen = RunUntil(powerShellWaits);
-    ASSERT_FALSE(seen.empty());
-    ASSERT_EQ(seen.back().detail, powerShellWaits) << seen.back();
+    const DialogState reached = StartUntil(L"fail", L"fail", L"unpack:5000", powerShellWaits);
+    ASSERT_EQ(reached.detail, powerShellWaits) << reached;
     ExpectNobodyElseChangesThePackage();
 
     // The stand-in opens the archive sharing reading only, as Expand-Archive does: it fails

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "handles/handles.h"
 #include "status/status_memory.h"
 #include "net/net.h"
 
@@ -108,6 +109,7 @@ protected:
 
 using FetchTextTest = NetTest;
 using DownloadToFileTest = NetTest;
+using DownloadToHeldFileTest = NetTest;
 
 struct TextCase {
     const char* name;
@@ -298,6 +300,79 @@ TEST_F(DownloadToFileTest, FullDiskKeepsThePartialFile) {
     ASSERT_TRUE(fs::exists(path));
     EXPECT_GT(fs::file_size(path), 0u);
     EXPECT_LT(fs::file_size(path), 8000000u);
+}
+
+}  // namespace
+
+namespace {
+
+// What a HeldDownload saw: the paths open() was asked for and the bytes written() received.
+struct HeldCalls {
+    std::vector<std::wstring> opened;
+    std::string written;
+    int restarts = 0;
+};
+
+HeldDownload Recording(HeldCalls& calls, FileHandle& file, bool opens) {
+    return HeldDownload{
+        [&calls, &file, opens](const std::wstring& path) {
+            calls.opened.push_back(path);
+            if (opens) {
+                file.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                       nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            }
+            return opens ? file.get() : INVALID_HANDLE_VALUE;
+        },
+        [&calls] { ++calls.restarts; },
+        [&calls](const char* bytes, std::size_t count) { calls.written.append(bytes, count); }};
+}
+
+TEST_F(DownloadToHeldFileTest, WritesThroughTheCallersHandleAndReportsEveryBlockInOrder) {
+    const std::wstring path = Dir() + L"\\a\\package.zip";
+    const unsigned long long size = 3u << 20;  // several blocks
+    HeldCalls calls;
+    FileHandle file;
+    EXPECT_EQ(DownloadToHeldFile(HttpsUrl(L"/test/generate?size=" + std::to_wstring(size)), path,
+                                 Recording(calls, file, true)),
+              path);
+    EXPECT_EQ(calls.opened, std::vector<std::wstring>{path});
+    EXPECT_EQ(calls.restarts, 0);
+    LARGE_INTEGER length{};
+    ASSERT_TRUE(GetFileSizeEx(file.get(), &length)) << "the caller's handle was closed";
+    EXPECT_EQ(static_cast<unsigned long long>(length.QuadPart), size);
+    file.reset();
+    EXPECT_TRUE(HoldsPattern(path, size));
+    EXPECT_EQ(calls.written, ReadFile(path));
+    EXPECT_TRUE(Details().empty());
+}
+
+TEST_F(DownloadToHeldFileTest, FailsWithTheAdviceOfWhatWentWrong) {
+    struct Case {
+        const char* name;
+        std::wstring url;
+        bool opens;
+        std::size_t openCalls;
+        const wchar_t* advice;
+    };
+    const Case cases[] = {
+        {"handle refused", HttpUrl(L"/test/generate?size=10"), false, 1, OpenAdvice},
+        {"server unreachable", UnreachableUrl(), true, 0, NetworkAdvice},
+        {"broken transfer", HttpUrl(L"/test/reset?after=300000"), true, 1, NetworkAdvice},
+    };
+    for (const Case& c : cases) {
+        ResetRecordedStatus();
+        HeldCalls calls;
+        FileHandle file;
+        EXPECT_EQ(
+            DownloadToHeldFile(c.url, Dir() + L"\\package.zip", Recording(calls, file, c.opens)),
+            L"")
+            << c.name;
+        EXPECT_EQ(calls.opened.size(), c.openCalls) << c.name;
+        EXPECT_EQ(Details(), std::vector<std::wstring>{c.advice}) << c.name;
+        if (!c.opens) {
+            EXPECT_TRUE(calls.written.empty()) << c.name;
+        }
+    }
 }
 
 }  // namespace

@@ -32,7 +32,6 @@
 
 #include <zlib.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -244,29 +243,24 @@ constexpr DWORD UnansweredQuestionMilliseconds = 600000;
 // Unpacks every entry (or only the first file) of zipPath into destination. askBeforeReplacing:
 // a file that exists already stops the copy at a question that nobody answers, as the shell's
 // copy does without "Yes to All".
-// The archive's bytes through an open with the given sharing; false when it cannot be read.
-bool ReadArchive(const std::wstring& zipPath, DWORD share, std::string& zip) {
-    const FileHandle file(CreateFileW(zipPath.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size)) return false;
-    zip.assign(static_cast<size_t>(size.QuadPart), '\0');
-    size_t done = 0;
-    while (done < zip.size()) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(zip.size() - done, 1 << 20));
-        if (!ReadFile(file.get(), zip.data() + done, want, &got, nullptr) || got == 0) return false;
-        done += got;
+bool Unpack(const std::wstring& zipPath, bool archiveSharesReadingOnly,
+            const std::wstring& destination, bool firstFileOnly, bool askBeforeReplacing,
+            std::wstring& error) {
+    // Held while the archive is read, which shares writing too (as tar's open does).
+    FileHandle sharingReadingOnly;
+    if (archiveSharesReadingOnly) {
+        sharingReadingOnly.reset(CreateFileW(zipPath.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                             nullptr));
+        if (!sharingReadingOnly) {
+            error = L"cannot open the archive sharing reading only (error " +
+                    std::to_wstring(GetLastError()) + L"): " + zipPath;
+            return false;
+        }
     }
-    return true;
-}
-
-bool Unpack(const std::wstring& zipPath, DWORD archiveShare, const std::wstring& destination,
-            bool firstFileOnly, bool askBeforeReplacing, std::wstring& error) {
     std::string zip;
-    if (!ReadArchive(zipPath, archiveShare, zip)) {
-        error = L"cannot read the archive: " + zipPath + L" (error " +
-                std::to_wstring(GetLastError()) + L")";
+    if (!ReadFileBytes(zipPath, zip)) {
+        error = L"cannot read the archive: " + zipPath;
         return false;
     }
     std::vector<ZipEntry> entries;
@@ -308,7 +302,7 @@ struct Request {
     // tar opens the archive as msvcrt's _wopen does, sharing reading and writing (not deleting);
     // the shell's ZIP folder and Expand-Archive share reading only, so they fail while anyone
     // holds it with write access.
-    DWORD archiveShare = FILE_SHARE_READ;
+    bool archiveSharesReadingOnly = true;
     std::wstring error;
 };
 
@@ -341,7 +335,7 @@ Request ReadTarRequest(const std::vector<std::wstring>& args) {
         return request;
     }
     if (request.destination.empty()) request.destination = L".";
-    request.archiveShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    request.archiveSharesReadingOnly = false;
     request.understood = true;
     return request;
 }
@@ -513,8 +507,9 @@ int wmain() {
             error = L"destination is not a folder: " + request.destination;
         } else {
             if (request.createDestination) CreateDirectories(request.destination);
-            const bool unpacked = Unpack(request.archive, request.archiveShare, request.destination,
-                                         action != L"unpack", request.askBeforeReplacing, error);
+            const bool unpacked =
+                Unpack(request.archive, request.archiveSharesReadingOnly, request.destination,
+                       action != L"unpack", request.askBeforeReplacing, error);
             code = unpacked && action != L"partial" ? 0 : 1;
         }
     } else if (action != L"fail" && action != L"hang") {
