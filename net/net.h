@@ -25,6 +25,7 @@ struct HeldDownload {
     std::function<void(const char* bytes, std::size_t count)> written;
 };
 // As DownloadToFile, writing through the handle that held.open gave; path, or empty on
-// failure after writing advice to the detail text.
+// failure after writing advice to the detail text. A file left after a failure is the caller's
+// to delete through its handle.
 std::wstring DownloadToHeldFile(const std::wstring& url, const std::wstring& path,
                                 const HeldDownload& held);

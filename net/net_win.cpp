@@ -3,36 +3,21 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <algorithm>
-#include <climits>
-#include <cwchar>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "handles/handles.h"
 #include "net/paths.h"
+#include "net/transfer_win.h"
 #include "status/status.h"
 
 namespace {
 
-constexpr DWORD ChunkBufferBytes = 4096;
 // The text read leaves one byte of the chunk buffer free, the room a terminating zero byte
 // takes behind the data when the chunk is handled as a C string.
 constexpr DWORD TextChunkBytes = ChunkBufferBytes - 1;
-// The file read has no terminator to make room for: it fills the whole buffer.
-constexpr DWORD FileChunkBytes = ChunkBufferBytes;
-// MultiByteToWideChar counts in int: a longer text cannot be decoded in one call.
-constexpr unsigned long long MaxTextBytes = INT_MAX;
-// The body reaches the file in blocks of this size rather than chunk by chunk. Measured under
-// Wine on a 256 MiB download: 4 KiB writes 3.38 s, 256 KiB blocks 3.13 s, 1 MiB blocks 3.93 s
-// (a single write of 1 MiB costs six times as much per byte there).
-constexpr size_t FileBlockBytes = 256 * 1024;
-
-enum class Transfer { Complete, ReadFailed, WriteFailed };
 
 InternetHandle OpenSession() {
     return InternetHandle(
@@ -46,45 +31,11 @@ InternetHandle OpenUrl(HINTERNET session, const std::wstring& url) {
                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
 }
 
-bool IsHttpRequest(HINTERNET request) {
-    DWORD type = 0;
-    DWORD size = sizeof(type);
-    return InternetQueryOptionW(request, INTERNET_OPTION_HANDLE_TYPE, &type, &size) &&
-           type == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
-}
-
 // An error status means the body is an error page, not the resource asked for.
 bool HasSuccessStatus(HINTERNET request) {
     if (!IsHttpRequest(request)) return true;
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr)) {
-        return false;
-    }
-    return status < 400;
-}
-
-// The length the server announced; none for other schemes and for bodies that run to the
-// end of the connection or come in chunks.
-std::optional<unsigned long long> AnnouncedLength(HINTERNET request) {
-    if (!IsHttpRequest(request)) return std::nullopt;
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
-        return std::nullopt;
-    }
-    wchar_t* end = nullptr;
-    const unsigned long long length = std::wcstoull(text, &end, 10);
-    if (end == text) return std::nullopt;
-    return length;
-}
-
-// A connection closed cleanly before the announced length ends the reads just like a
-// complete body does; only the announced length tells the two apart.
-bool ReceivedAnnouncedLength(HINTERNET request, unsigned long long received) {
-    const std::optional<unsigned long long> announced = AnnouncedLength(request);
-    return !announced || *announced == received;
+    const unsigned long status = ResponseStatus(request);
+    return status != 0 && status < 400;
 }
 
 std::optional<std::string> ReadText(const std::wstring& url) {
@@ -107,47 +58,6 @@ std::optional<std::string> ReadText(const std::wstring& url) {
     }
     if (!ReceivedAnnouncedLength(request.get(), bytes.size())) return std::nullopt;
     return bytes;
-}
-
-std::wstring WideFromUtf8(const std::string& bytes) {
-    const int size = static_cast<int>(bytes.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring text(static_cast<size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, text.data(), length) != length)
-        return {};
-    return text;
-}
-
-// Where the body's blocks go; false when the file takes a block not all.
-using BlockSink = std::function<bool(const char* bytes, std::size_t count)>;
-
-// Hands what the block holds to the sink and empties it.
-bool WriteBlock(const BlockSink& sink, std::vector<char>& block) {
-    const bool written = block.empty() || sink(block.data(), block.size());
-    block.clear();
-    return written;
-}
-
-Transfer CopyBody(HINTERNET request, const BlockSink& sink) {
-    char buffer[ChunkBufferBytes];
-    std::vector<char> block;
-    block.reserve(FileBlockBytes + ChunkBufferBytes);
-    unsigned long long received = 0;
-    for (;;) {
-        DWORD count = 0;
-        if (!InternetReadFile(request, buffer, FileChunkBytes, &count)) {
-            WriteBlock(sink, block);  // what arrived stays on disk
-            return Transfer::ReadFailed;
-        }
-        if (count == 0) break;
-        received += count;
-        block.insert(block.end(), buffer, buffer + count);
-        if (block.size() >= FileBlockBytes && !WriteBlock(sink, block))
-            return Transfer::WriteFailed;
-    }
-    if (!WriteBlock(sink, block)) return Transfer::WriteFailed;
-    return ReceivedAnnouncedLength(request, received) ? Transfer::Complete : Transfer::ReadFailed;
 }
 
 // Session and request for a download, and the file's directories once the request answered;
@@ -184,17 +94,6 @@ std::wstring EndDownload(Transfer outcome, const std::wstring& path) {
 }
 
 const wchar_t FileOpenAdvice[] = L"文件打开失败，请检查目录权限";
-
-bool WriteAll(HANDLE file, const char* bytes, std::size_t count) {
-    while (count > 0) {
-        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count, MAXDWORD));
-        DWORD written = 0;
-        if (!WriteFile(file, bytes, part, &written, nullptr) || written == 0) return false;
-        bytes += written;
-        count -= written;
-    }
-    return true;
-}
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #pragma once
-// The status channel: every stage reports to the user through these three calls.
+// The status channel: every stage reports to the user through these three calls, and may read
+// back the detail text to write below its first line.
 // Each may be called from any thread and has taken effect when it returns; each does
 // nothing while its control does not exist (before the dialog initialises, or in a
 // program without a window).
@@ -10,5 +11,7 @@
 void SetStatusText(const std::wstring& text);
 // Shows text (line feeds break lines) as the detail text. Never fails.
 void SetDetailText(const std::wstring& text);
+// The detail text now shown; empty when there is none (or no control to show it).
+std::wstring DetailText();
 // Moves the progress bar to position (0..100). Never fails.
 void SetProgress(int position);

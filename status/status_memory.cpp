@@ -31,6 +31,11 @@ void SetDetailText(const std::wstring& text) {
     Record().detailTexts.push_back(text);
 }
 
+std::wstring DetailText() {
+    std::lock_guard<std::mutex> guard(RecordLock());
+    return Record().detail;
+}
+
 void SetProgress(int position) {
     std::lock_guard<std::mutex> guard(RecordLock());
     Record().progress = position;
