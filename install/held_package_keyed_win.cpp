@@ -106,6 +106,10 @@ std::wstring DownloadPackage(const std::wstring& url, const std::wstring& packag
     held.written = [&hasher, &thread](const char* bytes, std::size_t count) {
         if (count > 0) Hash(hasher, thread, std::vector<char>(bytes, bytes + count));
     };
+    held.discard = [&package, &packagePath] {
+        package.writer.reset();
+        DeleteFileW(packagePath.c_str());
+    };
     std::wstring downloaded;
     try {
         downloaded = DownloadToHeldFile(url, packagePath, held);

@@ -21,10 +21,11 @@ namespace {
 bool LoadConfiguration(InstallConfig& config) {
     SetStatusText(L"正在下载配置文件...");
     SetProgress(10);
-    const std::wstring text = FetchText(ConfigUrl);
+    std::wstring advice;
+    const std::wstring text = FetchText(ConfigUrl, advice);
     if (text.empty()) {
         SetStatusText(L"错误：无法下载配置文件");
-        SetDetailText(L"请检查网络连接和配置文件URL是否正确");
+        SetDetailText(advice.empty() ? L"请检查网络连接和配置文件URL是否正确" : advice);
         return false;
     }
     SetStatusText(L"正在解析配置...");

@@ -332,13 +332,15 @@ std::wstring Download(const std::wstring& url, const std::wstring& path, const H
         if (end == AttemptEnd::Complete) return path;
         if (!AttemptIsRetried(end, 0)) break;
     }
+    // Nothing of a failed download stays behind.
+    if (file != INVALID_HANDLE_VALUE && held.discard) held.discard();
     SetDetailText(FinalAdvice(end));
     return {};
 }
 
 }  // namespace
 
-std::wstring FetchText(const std::wstring& url) {
+std::wstring FetchText(const std::wstring& url, std::wstring& advice) {
     const InternetHandle session = OpenSession();
     const std::optional<UrlParts> parts = SplitUrl(url);
     if (!session || !parts) return {};
@@ -356,10 +358,15 @@ std::wstring FetchText(const std::wstring& url) {
         }
         if (end == AttemptEnd::Complete)
             return bytes.empty() ? std::wstring() : WideFromUtf8(bytes);
-        if (end == AttemptEnd::ProxyRefused) SetDetailText(ProxyAdvice);
+        if (end == AttemptEnd::ProxyRefused) advice = ProxyAdvice;
         if (!AttemptIsRetried(end, status)) return {};
     }
     return {};
+}
+
+std::wstring FetchText(const std::wstring& url) {
+    std::wstring advice;
+    return FetchText(url, advice);
 }
 
 std::wstring DownloadToHeldFile(const std::wstring& url, const std::wstring& path,
@@ -375,10 +382,9 @@ std::wstring DownloadToFile(const std::wstring& url, const std::wstring& path) {
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         return file.get();
     };
-    const std::wstring downloaded = Download(url, path, held);
-    const bool opened = static_cast<bool>(file);
-    file.reset();
-    // Nothing of a failed download stays behind.
-    if (downloaded.empty() && opened) DeleteFileW(path.c_str());
-    return downloaded;
+    held.discard = [&file, &path] {
+        file.reset();
+        DeleteFileW(path.c_str());
+    };
+    return Download(url, path, held);
 }

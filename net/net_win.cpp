@@ -103,6 +103,9 @@ std::wstring FetchText(const std::wstring& url) {
     return WideFromUtf8(*bytes);
 }
 
+// A direct connection has no failure that needs advice of its own.
+std::wstring FetchText(const std::wstring& url, std::wstring&) { return FetchText(url); }
+
 std::wstring DownloadToFile(const std::wstring& url, const std::wstring& path) {
     InternetHandle session;
     InternetHandle request;

@@ -250,6 +250,7 @@ TEST_F(FieldInstallTest, ACancelledPromptOrThreeWrongPasswordsFailTheTransfer) {
             },
             history, std::chrono::minutes(2)));
         EXPECT_EQ(history.back().status, L"错误：无法下载配置文件") << history.back();
+        EXPECT_EQ(history.back().detail, ProxyAdvice);
         EXPECT_EQ(prompts, c.prompts);
     }
 }
@@ -325,18 +326,28 @@ TEST_F(FieldInstallTest, AKeyedBuildVerifiesAPackageThatWasCutAndStartedOver) {
 }
 
 TEST_F(FieldInstallTest, ACutOnEveryAttemptFailsAfterFiveAndLeavesNothing) {
-    Publish("AlwaysCut");
-    SetPlan("/packages/=cut:40%\n");
-    const DialogState end = Install("INSTALLER_FIELD_TEST_PROGRAM");
-    EXPECT_EQ(end.status, L"错误：无法下载安装包") << end;
-    EXPECT_EQ(end.detail, NetworkAdvice);
-    EXPECT_EQ(PackageRequests().size(), 5u);
-    EXPECT_FALSE(PathExists(InstallDir("AlwaysCut") + L"\\package.zip"));
-    for (int attempt = 2; attempt <= 5; ++attempt) {
-        EXPECT_TRUE(Seen(L"安装目录: " + InstallDir("AlwaysCut") +
-                         L"\n网络连接中断，正在重试（第 " + std::to_wstring(attempt) +
-                         L" 次，共 5 次）..."))
-            << attempt;
+    // The keyed build holds its package file itself: it must let it go and delete it too.
+    const struct {
+        const char* name;
+        const char* program;
+        std::string sign;
+    } cases[] = {{"AlwaysCut", "INSTALLER_FIELD_TEST_PROGRAM", ""},
+                 {"Signed", "INSTALLER_KEYED_FIELD_TEST_PROGRAM", SignatureEntry("trusted")}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        Publish(c.name, c.sign);
+        SetPlan("/packages/=cut:40%\n");
+        const DialogState end = Install(c.program);
+        EXPECT_EQ(end.status, L"错误：无法下载安装包") << end;
+        EXPECT_EQ(end.detail, NetworkAdvice);
+        EXPECT_EQ(PackageRequests().size(), 5u);
+        EXPECT_FALSE(PathExists(InstallDir(c.name) + L"\\package.zip"));
+        for (int attempt = 2; attempt <= 5; ++attempt) {
+            EXPECT_TRUE(Seen(L"安装目录: " + InstallDir(c.name) + L"\n网络连接中断，正在重试（第 " +
+                             std::to_wstring(attempt) + L" 次，共 5 次）..."))
+                << attempt;
+        }
     }
 }
 

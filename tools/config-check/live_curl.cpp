@@ -10,6 +10,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -18,6 +19,7 @@
 #include "tools/config-check/owned_file.h"
 #include "tools/config-check/package.h"
 #include "names/utf8.h"
+#include "net/field_rules.h"
 
 namespace {
 
@@ -287,7 +289,10 @@ void WarnOfNoResume(ConfigCheck& check, const std::string& url, const std::strin
     std::string firstByte;
     const Transfer probe = Fetch(url, authorities, WriteFirstByte, &firstByte, "0-0");
     const std::string wanted = "bytes 0-0/" + std::to_string(whole.received);
-    if (probe.status != 206 || probe.headers.contentRange != wanted) {
+    const std::optional<ContentRange> range =
+        ParseContentRange(DecodeUtf8AsWindowsDoes(probe.headers.contentRange));
+    if (probe.status != 206 || !range || range->first != 0 || range->last != 0 ||
+        range->total != static_cast<unsigned long long>(whole.received)) {
         const std::wstring answer =
             probe.status == 206 ? L"206 with Content-Range \"" +
                                       DecodeUtf8AsWindowsDoes(probe.headers.contentRange) +
@@ -299,8 +304,9 @@ void WarnOfNoResume(ConfigCheck& check, const std::string& url, const std::strin
              L"The package " + shown + L" answers Range: bytes=0-0 with " + answer + consequence});
     }
     const std::string& etag = whole.headers.etag;
-    const bool strongEtag = !etag.empty() && etag.compare(0, 2, "W/") != 0;
-    if (!strongEtag && whole.headers.lastModified.empty()) {
+    if (ResumeValidator(DecodeUtf8AsWindowsDoes(etag),
+                        DecodeUtf8AsWindowsDoes(whole.headers.lastModified))
+            .empty()) {
         check.warnings.push_back(
             {"live-no-validator",
              L"The package " + shown + L" comes with neither a strong ETag nor a Last-Modified" +
