@@ -311,6 +311,7 @@ struct HeldCalls {
     std::vector<std::wstring> opened;
     std::string written;
     int restarts = 0;
+    int discards = 0;
 };
 
 HeldDownload Recording(HeldCalls& calls, FileHandle& file, bool opens) {
@@ -324,7 +325,8 @@ HeldDownload Recording(HeldCalls& calls, FileHandle& file, bool opens) {
             return opens ? file.get() : INVALID_HANDLE_VALUE;
         },
         [&calls] { ++calls.restarts; },
-        [&calls](const char* bytes, std::size_t count) { calls.written.append(bytes, count); }};
+        [&calls](const char* bytes, std::size_t count) { calls.written.append(bytes, count); },
+        [&calls] { ++calls.discards; }};
 }
 
 TEST_F(DownloadToHeldFileTest, WritesThroughTheCallersHandleAndReportsEveryBlockInOrder) {
@@ -369,6 +371,7 @@ TEST_F(DownloadToHeldFileTest, FailsWithTheAdviceOfWhatWentWrong) {
             << c.name;
         EXPECT_EQ(calls.opened.size(), c.openCalls) << c.name;
         EXPECT_EQ(Details(), std::vector<std::wstring>{c.advice}) << c.name;
+        EXPECT_EQ(calls.discards, 0) << c.name << ": a broken download's bytes stay";
         if (!c.opens) {
             EXPECT_TRUE(calls.written.empty()) << c.name;
         }
