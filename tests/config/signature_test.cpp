@@ -13,6 +13,7 @@
 #include "signature/package_signature.h"
 #include "tools/config-check/signature_check.h"
 #include "names/utf8.h"
+#include "tests/support/signed_values.h"
 
 namespace {
 
@@ -24,18 +25,6 @@ std::string Golden(const char* name) {
 std::string ReadBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// The fields make-golden-signature signs.
-InstallConfig SignedConfig(const std::wstring& sign) {
-    InstallConfig config;
-    config.package_name = L"示例包";
-    config.version = L"1.0";
-    config.application_name = L"sample app.exe";
-    config.desktop_shortcut = L"示例 程序";
-    config.url = L"https://cdn.example.com/not/signed.zip";
-    config.sign = sign;
-    return config;
 }
 
 std::wstring Wide(const std::string& text) { return DecodeUtf8AsWindowsDoes(text); }
@@ -65,7 +54,7 @@ TEST_F(GoldenSignature, TheKeyIdAndTheMessageAreTheFormatsOwn) {
     EXPECT_EQ(Wide(key.id), id);
     const std::string message = ReadBytes(Golden("message"));
     const std::string hash = message.substr(message.size() - 65, 64);
-    EXPECT_EQ(SignedMessage(SignedConfig(L""), hash), message);
+    EXPECT_EQ(SignedMessage(SignedTestConfig(L""), hash), message);
 }
 
 TEST_F(GoldenSignature, EntriesAreReadAndVerifiedAsTheInstallerDoes) {
@@ -108,7 +97,7 @@ TEST_F(GoldenSignature, EntriesAreReadAndVerifiedAsTheInstallerDoes) {
         EXPECT_EQ(parsed.es256.size(), row.entries);
         EXPECT_EQ(parsed.malformed.size(), row.malformed);
         ConfigCheck check;
-        check.config = SignedConfig(row.sign);
+        check.config = SignedTestConfig(row.sign);
         row.change(check.config);
         check.publicKeys = {key};
         std::string failure;
@@ -138,7 +127,7 @@ TEST(SignedValues, AControlCharacterInASignedValueIsNamed) {
         {&InstallConfig::sign, L"es256:a\tb", L""},
     };
     for (const auto& row : cases) {
-        InstallConfig config = SignedConfig(L"");
+        InstallConfig config = SignedTestConfig(L"");
         config.*row.field = row.value;
         EXPECT_EQ(SignedValueWithControlCharacter(config), row.named) << row.named;
     }

@@ -157,6 +157,32 @@ struct FieldInstallTest : testing::Test {
     std::wstring InstallDir(const std::string& name) const {
         return documents + L"\\" + FromUtf8(name) + L"\\1.0";
     }
+    // An install from the store through the proxy on the port that variable names, every
+    // credential prompt answered with user, password and the button answer; the prompts shown.
+    int InstallAnsweringPrompts(const char* portVariable, const std::wstring& user,
+                                const std::wstring& password, WPARAM answer) {
+        PublishOnStore("Auth");
+        UseProxy(Env(portVariable));
+        Start("INSTALLER_FIELD_STORE_PROGRAM");
+        ClickActionButton(installer.dialog);
+        const DWORD process = installer.process.dwProcessId;
+        int prompts = 0;
+        const bool ended = WaitForDialog(
+            installer.dialog,
+            [&](const DialogState& state) {
+                if (const HWND prompt = FindCredentialPrompt(process)) {
+                    if (++prompts == 1) SaveScreenshot("field-proxy-prompt");
+                    SetDlgItemTextW(prompt, 1027, user.c_str());
+                    SetDlgItemTextW(prompt, 1028, password.c_str());
+                    SendMessageW(prompt, WM_COMMAND, answer, 0);
+                }
+                return RunEnded(state);
+            },
+            history, std::chrono::minutes(3));
+        EXPECT_TRUE(ended);
+        if (history.empty()) history.push_back(DialogState{});
+        return prompts;
+    }
     bool Seen(const std::wstring& part) const {
         return std::any_of(history.begin(), history.end(), [&](const DialogState& state) {
             return state.detail.find(part) != std::wstring::npos;
@@ -189,33 +215,12 @@ TEST_F(FieldInstallTest, TheDefaultBuildConnectsDirectlyAndFailsWhereOnlyAProxyL
 // the user types the credentials into the system's prompt (each transfer has a session of its own,
 // so the package's may ask again).
 TEST_F(FieldInstallTest, AProxyThatAsksForCredentials) {
-    struct Case {
-        const char* name;
-        const char* port;
-    };
-    for (const Case& c : {Case{"AuthClose", "INSTALLER_FIELD_AUTH_PROXY_PORT"},
-                          Case{"AuthKeep", "INSTALLER_FIELD_AUTH_KEEP_PROXY_PORT"}}) {
-        SCOPED_TRACE(c.name);
-        PublishOnStore(c.name);
-        UseProxy(Env(c.port));
-        Start("INSTALLER_FIELD_STORE_PROGRAM");
-        ClickActionButton(installer.dialog);
-        const DWORD process = installer.process.dwProcessId;
-        int prompts = 0;
-        ASSERT_TRUE(WaitForDialog(
-            installer.dialog,
-            [&](const DialogState& state) {
-                if (const HWND prompt = FindCredentialPrompt(process)) {
-                    if (++prompts == 1) SaveScreenshot("field-proxy-prompt");
-                    SetDlgItemTextW(prompt, 1027,
-                                    FromUtf8(Env("INSTALLER_FIELD_PROXY_USER")).c_str());
-                    SetDlgItemTextW(prompt, 1028,
-                                    FromUtf8(Env("INSTALLER_FIELD_PROXY_PASSWORD")).c_str());
-                    SendMessageW(prompt, WM_COMMAND, IDOK, 0);
-                }
-                return RunEnded(state);
-            },
-            history, std::chrono::minutes(3)));
+    const std::wstring user = FromUtf8(Env("INSTALLER_FIELD_PROXY_USER"));
+    const std::wstring password = FromUtf8(Env("INSTALLER_FIELD_PROXY_PASSWORD"));
+    for (const char* port :
+         {"INSTALLER_FIELD_AUTH_PROXY_PORT", "INSTALLER_FIELD_AUTH_KEEP_PROXY_PORT"}) {
+        SCOPED_TRACE(port);
+        const int prompts = InstallAnsweringPrompts(port, user, password, IDOK);
         EXPECT_EQ(history.back().status, Installed) << history.back();
         EXPECT_GE(prompts, 1);
         EXPECT_LE(prompts, 2);
@@ -225,33 +230,16 @@ TEST_F(FieldInstallTest, AProxyThatAsksForCredentials) {
 // A cancelled prompt ends the transfer at once; a wrong password is asked for three times at most.
 TEST_F(FieldInstallTest, ACancelledPromptOrThreeWrongPasswordsFailTheTransfer) {
     struct Case {
-        const char* name;
         WPARAM answer;
         int prompts;
     };
-    for (const Case& c : {Case{"AuthCancel", IDCANCEL, 1}, Case{"AuthWrong", IDOK, 3}}) {
-        SCOPED_TRACE(c.name);
-        PublishOnStore(c.name);
-        UseProxy(Env("INSTALLER_FIELD_AUTH_PROXY_PORT"));
-        Start("INSTALLER_FIELD_STORE_PROGRAM");
-        ClickActionButton(installer.dialog);
-        const DWORD process = installer.process.dwProcessId;
-        int prompts = 0;
-        ASSERT_TRUE(WaitForDialog(
-            installer.dialog,
-            [&](const DialogState& state) {
-                if (const HWND prompt = FindCredentialPrompt(process)) {
-                    ++prompts;
-                    SetDlgItemTextW(prompt, 1027, L"nobody");
-                    SetDlgItemTextW(prompt, 1028, L"wrong");
-                    SendMessageW(prompt, WM_COMMAND, c.answer, 0);
-                }
-                return RunEnded(state);
-            },
-            history, std::chrono::minutes(2)));
+    for (const Case& c : {Case{IDCANCEL, 1}, Case{IDOK, 3}}) {
+        SCOPED_TRACE(c.prompts);
+        EXPECT_EQ(InstallAnsweringPrompts("INSTALLER_FIELD_AUTH_PROXY_PORT", L"nobody", L"wrong",
+                                          c.answer),
+                  c.prompts);
         EXPECT_EQ(history.back().status, L"错误：无法下载配置文件") << history.back();
         EXPECT_EQ(history.back().detail, ProxyAdvice);
-        EXPECT_EQ(prompts, c.prompts);
     }
 }
 

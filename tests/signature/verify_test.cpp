@@ -12,6 +12,7 @@
 
 #include "signature/trusted_keys.h"
 #include "signature/verify.h"
+#include "tests/support/signed_values.h"
 #include "tests/support/test_files.h"
 #include "tests/support/test_text.h"
 
@@ -26,18 +27,6 @@ std::wstring Entry(const wchar_t* name) {
     std::string bytes;
     ReadFileBytes(Signatures(name), bytes);
     return FromUtf8(bytes);
-}
-
-// The values make-signatures signs.
-InstallConfig SignedConfig(const std::wstring& sign) {
-    InstallConfig config;
-    config.package_name = L"示例包";
-    config.version = L"1.0";
-    config.application_name = L"sample app.exe";
-    config.desktop_shortcut = L"示例 程序";
-    config.url = L"https://cdn.example.com/not/signed.zip";
-    config.sign = sign;
-    return config;
 }
 
 // The P-256 group order n, and two values past it.
@@ -110,7 +99,7 @@ TEST_F(VerifyTest, OnlyTheSignatureOverTheseValuesAndThisPackageUnderItsOwnKeyVe
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(ParseSignEntries(row.sign).es256.size(), row.wellFormed ? 1u : 0u);
-        InstallConfig config = SignedConfig(row.sign);
+        InstallConfig config = SignedTestConfig(row.sign);
         row.change(config);
         EXPECT_EQ(PackageSignatureVerifies(config, row.otherPackage ? otherPackage : package,
                                            TrustedPackageKeys()),
