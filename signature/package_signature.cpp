@@ -112,6 +112,23 @@ std::wstring SignedValueWithControlCharacter(const InstallConfig& config) {
     return {};
 }
 
+bool ScalarsInRange(const P256Signature& signature) {
+    static const unsigned char order[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00,
+                                            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                            0xBC, 0xE6, 0xFA, 0xAD, 0xA7, 0x17, 0x9E, 0x84,
+                                            0xF3, 0xB9, 0xCA, 0xC2, 0xFC, 0x63, 0x25, 0x51};
+    for (const std::size_t start : {std::size_t{0}, std::size_t{32}}) {
+        const unsigned char* scalar = signature.data() + start;
+        bool zero = true;
+        for (std::size_t i = 0; i < 32; ++i) zero = zero && scalar[i] == 0;
+        // Big-endian: the first byte that differs from the order's decides.
+        std::size_t i = 0;
+        while (i < 32 && scalar[i] == order[i]) ++i;
+        if (zero || i == 32 || scalar[i] > order[i]) return false;
+    }
+    return true;
+}
+
 std::string LowerHex(const unsigned char* bytes, std::size_t count) {
     static const char digits[] = "0123456789abcdef";
     std::string hex;

@@ -51,5 +51,9 @@ std::string SignedMessage(const InstallConfig& config, const std::string& packag
 // that order) that holds a control character (U+0000-U+001F or U+007F), which could move a line
 // boundary of the signed message; empty when none does. Never fails.
 std::wstring SignedValueWithControlCharacter(const InstallConfig& config);
+// True when r and s of signature both lie in 1..n-1, n the P-256 group order: the only values
+// ECDSA defines. Checked before any verifier sees them, so that the refusal of the others does
+// not rest on the crypto library. Never fails.
+bool ScalarsInRange(const P256Signature& signature);
 // bytes as lower-case hex digits. Never fails.
 std::string LowerHex(const unsigned char* bytes, std::size_t count);

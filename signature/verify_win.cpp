@@ -69,6 +69,7 @@ struct P256PublicBlob {
 // The signature is exactly 64 bytes by its type: Wine's CNG accepts one of any length.
 bool VerifiesOver(const Sha256Digest& digest, const P256Point& point,
                   const P256Signature& signature) {
+    if (!ScalarsInRange(signature)) return false;
     const CngAlgorithmHandle algorithm = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);
     if (!algorithm) return false;
     P256PublicBlob blob{{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32}, point};

@@ -133,4 +133,28 @@ TEST(SignedValues, AControlCharacterInASignedValueIsNamed) {
     }
 }
 
+TEST(SignedValues, OnlyScalarsFromOneToBelowTheOrderAreInRange) {
+    const std::string order = "ffffffff00000000ffffffffffffffffbce6faada7179e84f3b9cac2fc632551";
+    const std::string below = "ffffffff00000000ffffffffffffffffbce6faada7179e84f3b9cac2fc632550";
+    const std::string one = std::string(63, '0') + "1";
+    const std::string zero(64, '0');
+    const struct {
+        std::string r, s;
+        bool inRange;
+    } cases[] = {{one, below, true},
+                 {below, one, true},
+                 {zero, one, false},
+                 {one, zero, false},
+                 {order, one, false},
+                 {one, order, false},
+                 {std::string(64, 'f'), one, false}};
+    for (const auto& row : cases) {
+        P256Signature signature{};
+        const std::string hex = row.r + row.s;
+        for (std::size_t i = 0; i < signature.size(); ++i)
+            signature[i] = static_cast<unsigned char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+        EXPECT_EQ(ScalarsInRange(signature), row.inRange) << row.r << " " << row.s;
+    }
+}
+
 }  // namespace

@@ -43,6 +43,7 @@ std::string Sha256(const unsigned char* bytes, std::size_t size) {
 }
 
 bool Verifies(const P256Point& point, const P256Signature& signature, const std::string& message) {
+    if (!ScalarsInRange(signature)) return false;
     std::vector<unsigned char> info(std::begin(P256KeyPrefix), std::end(P256KeyPrefix));
     info.insert(info.end(), point.begin(), point.end());
     const unsigned char* at = info.data();
