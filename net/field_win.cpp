@@ -18,10 +18,6 @@
 
 namespace {
 
-constexpr wchar_t SessionAdvice[] = L"请检查网络连接";
-constexpr wchar_t NetworkAdvice[] = L"请检查网络连接和下载地址";
-constexpr wchar_t FileOpenAdvice[] = L"文件打开失败，请检查目录权限";
-constexpr wchar_t WriteAdvice[] = L"文件写入失败，请检查磁盘空间";
 constexpr wchar_t ProxyAdvice[] = L"代理服务器需要身份验证，请检查代理设置";
 
 struct UrlParts {

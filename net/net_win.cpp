@@ -66,12 +66,12 @@ bool StartDownload(const std::wstring& url, const std::wstring& path, InternetHa
                    InternetHandle& request) {
     session = OpenSession();
     if (!session) {
-        SetDetailText(L"请检查网络连接");
+        SetDetailText(SessionAdvice);
         return false;
     }
     request = OpenUrl(session.get(), url);
     if (!request || !HasSuccessStatus(request.get())) {
-        SetDetailText(L"请检查网络连接和下载地址");
+        SetDetailText(NetworkAdvice);
         return false;
     }
     for (const std::wstring& directory : DirectoriesToCreate(path)) {
@@ -83,17 +83,15 @@ bool StartDownload(const std::wstring& url, const std::wstring& path, InternetHa
 // path, or empty with the advice for what went wrong.
 std::wstring EndDownload(Transfer outcome, const std::wstring& path) {
     if (outcome == Transfer::ReadFailed) {
-        SetDetailText(L"请检查网络连接和下载地址");
+        SetDetailText(NetworkAdvice);
         return {};
     }
     if (outcome == Transfer::WriteFailed) {
-        SetDetailText(L"文件写入失败，请检查磁盘空间");
+        SetDetailText(WriteAdvice);
         return {};
     }
     return path;
 }
-
-const wchar_t FileOpenAdvice[] = L"文件打开失败，请检查目录权限";
 
 }  // namespace
 

@@ -20,6 +20,12 @@ constexpr unsigned long long MaxTextBytes = INT_MAX;
 // (a single write of 1 MiB costs six times as much per byte there).
 constexpr size_t FileBlockBytes = 256 * 1024;
 
+// The advice a failed download leaves in the detail text, in either build.
+constexpr wchar_t SessionAdvice[] = L"请检查网络连接";
+constexpr wchar_t NetworkAdvice[] = L"请检查网络连接和下载地址";
+constexpr wchar_t FileOpenAdvice[] = L"文件打开失败，请检查目录权限";
+constexpr wchar_t WriteAdvice[] = L"文件写入失败，请检查磁盘空间";
+
 // False for handles of other schemes than HTTP(S), which carry no status and no headers.
 bool IsHttpRequest(HINTERNET request);
 // The response's status; 0 when it cannot be read.
